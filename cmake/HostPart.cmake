@@ -1,0 +1,60 @@
+# Host build: the packer, native unit tests, benchmarks; drives the Win32 and
+# fuzz trees.
+include(ExternalProject)
+
+set(CMAKE_CXX_STANDARD 17)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+if(NOT CMAKE_BUILD_TYPE)
+    set(CMAKE_BUILD_TYPE Release)
+endif()
+add_compile_options(-Wall -Wextra)
+
+find_package(GTest REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(MSPACK REQUIRED IMPORTED_TARGET libmspack)
+
+add_subdirectory(tools)
+add_subdirectory(payload)
+add_subdirectory(tests/native)
+add_subdirectory(bench)
+
+# The Win32 part: same sources, MinGW toolchain, the host's xpack for packing.
+set(WIN32_BINARY_DIR ${CMAKE_BINARY_DIR}/win32)
+ExternalProject_Add(win32
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${WIN32_BINARY_DIR}
+    CMAKE_ARGS
+        -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+        -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+        -DXPACK_EXECUTABLE=$<TARGET_FILE:xpack>
+        -DHOST_BINARY_DIR=${CMAKE_BINARY_DIR}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    DEPENDS xpack
+    USES_TERMINAL_BUILD ON)
+
+# Fuzz targets need clang's libFuzzer.
+find_program(CLANGXX_EXECUTABLE NAMES clang++ clang++-14)
+if(CLANGXX_EXECUTABLE)
+    set(FUZZ_BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz)
+    ExternalProject_Add(fuzz
+        SOURCE_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz
+        BINARY_DIR ${FUZZ_BINARY_DIR}
+        CMAKE_ARGS
+            -DCMAKE_CXX_COMPILER=${CLANGXX_EXECUTABLE}
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo
+            -DPROJECT_ROOT=${CMAKE_SOURCE_DIR}
+        BUILD_ALWAYS ON
+        INSTALL_COMMAND ""
+        USES_TERMINAL_BUILD ON)
+endif()
+
+# ctest here also runs the tests of the other two trees.
+set(subtree_tests ${CMAKE_BINARY_DIR}/subtree-tests.cmake)
+set(subtree_text "subdirs(\"${WIN32_BINARY_DIR}\")\n")
+if(CLANGXX_EXECUTABLE)
+    string(APPEND subtree_text "subdirs(\"${FUZZ_BINARY_DIR}\")\n")
+endif()
+file(WRITE ${subtree_tests} "${subtree_text}")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${subtree_tests})

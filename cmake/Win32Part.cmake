@@ -1,0 +1,22 @@
+# Win32 build: the setup program, the add-in component, and the test programs
+# that ctest runs under Wine.
+enable_language(RC)
+
+set(CMAKE_CXX_STANDARD 17)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+if(NOT CMAKE_BUILD_TYPE)
+    set(CMAKE_BUILD_TYPE Release)
+endif()
+
+if(NOT XPACK_EXECUTABLE)
+    message(FATAL_ERROR "XPACK_EXECUTABLE must name the host's xpack")
+endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
+
+add_subdirectory(tools)
+add_subdirectory(payload)
+add_subdirectory(host)
+add_subdirectory(setup)
+add_subdirectory(resources)
+add_subdirectory(tests/wine)

@@ -1,0 +1,42 @@
+# Win32 test programs run under Wine. One Xvfb display and one fresh Wine
+# prefix serve the whole test run: the fixture test "wine.start" makes them,
+# "wine.stop" removes them, and every Wine test runs through scripts/run-in-wine,
+# which reads the display and prefix that wine.start recorded.
+set(WINE_STATE_DIR ${CMAKE_BINARY_DIR}/wine-env)
+set(WINE_ENV_SCRIPT ${CMAKE_SOURCE_DIR}/scripts/wine-env)
+set(RUN_IN_WINE ${CMAKE_SOURCE_DIR}/scripts/run-in-wine)
+
+add_test(NAME wine.start COMMAND ${WINE_ENV_SCRIPT} start ${WINE_STATE_DIR})
+add_test(NAME wine.stop COMMAND ${WINE_ENV_SCRIPT} stop ${WINE_STATE_DIR})
+set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
+set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+
+# add_wine_test(NAME name COMMAND program [args...] [TIMEOUT seconds])
+# Runs a Win32 program under Wine; a target name as program is resolved to
+# its file. Wine tests share one prefix and its registry, so they run one at
+# a time.
+function(add_wine_test)
+    cmake_parse_arguments(WT "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+    list(POP_FRONT WT_COMMAND program)
+    if(TARGET ${program})
+        set(program $<TARGET_FILE:${program}>)
+    endif()
+    if(NOT WT_TIMEOUT)
+        set(WT_TIMEOUT 120)
+    endif()
+    add_test(NAME ${WT_NAME}
+             COMMAND ${RUN_IN_WINE} ${WINE_STATE_DIR} ${program} ${WT_COMMAND})
+    set_tests_properties(${WT_NAME} PROPERTIES
+        FIXTURES_REQUIRED wine
+        RESOURCE_LOCK wineprefix
+        TIMEOUT ${WT_TIMEOUT})
+endfunction()
+
+# Flags for code that runs without the C runtime (the setup program and
+# everything linked into it).
+set(NO_CRT_COMPILE_OPTIONS
+    -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-stack-protector -fno-threadsafe-statics -Wall -Wextra)
+
+# Static C/C++ runtime for the test programs, so that they need no MinGW DLLs.
+set(WIN32_TEST_LINK_OPTIONS -static -static-libgcc -static-libstdc++)

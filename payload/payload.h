@@ -1,0 +1,26 @@
+// The payload and the extraction run: what the setup dialog and the host
+// integration need of them.
+#pragma once
+#include <windows.h>
+
+#define PAYLOAD_RESOURCE_TYPE "TEXT"
+#define PAYLOAD_RESOURCE_NAME "XPackArchive"
+#define TOP_FOLDER_MAX 12
+#define PROGRESS_UNIT 100
+#define TEMP_FILE_NAME "xpktemp.$$$"
+#define SETUP_PATH_MAX 260
+
+// The payload's top folder ("Addins"), set by every extraction run.
+extern char g_szTopFolder[TOP_FOLDER_MAX + 1];
+
+// Expands the payload under the folder in the dialog's IDC_FOLDER box,
+// driving IDC_PROGRESS. Returns 1, or 0 after telling the user why.
+int ExtractPayload(HWND dialog);
+
+// Fills buffer (SETUP_PATH_MAX bytes) with the folder box's text, normalised:
+// trailing spaces and then one trailing backslash removed.
+void ReadInstallFolder(HWND dialog, char *buffer);
+
+// Fills buffer (SETUP_PATH_MAX bytes) with the install folder, a backslash
+// and g_szTopFolder. Returns 1, or 0 when that would not fit.
+int ComponentFolderPath(HWND dialog, char *buffer);

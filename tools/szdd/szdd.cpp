@@ -1,0 +1,1 @@
+#include "szdd/szdd.h"

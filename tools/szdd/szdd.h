@@ -1,0 +1,54 @@
+// The SZDD compressed-file format of the platform's LZ expansion library:
+// a 14-byte header, then an LZSS body over a 4096-byte window.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace szdd {
+
+// Header: magic, method 'A', the character the compressed name replaced in
+// its extension (0 when none), the expanded length (32-bit little-endian).
+constexpr std::size_t kHeaderSize = 14;
+constexpr std::uint8_t kMagic[8] = {0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33};
+constexpr std::uint8_t kMethodA = 0x41;
+constexpr std::size_t kMethodOffset = 8;
+constexpr std::size_t kReplacedCharOffset = 9;
+constexpr std::size_t kLengthOffset = 10;
+
+// Body: groups of one control byte and up to eight items, control bits taken
+// least significant first; 1 = a literal byte, 0 = a match of two bytes
+// b0 b1 with window position b0 | ((b1 & 0xF0) << 4) and length
+// (b1 & 0x0F) + kMinMatch.
+constexpr std::size_t kWindowSize = 4096;
+constexpr std::uint8_t kWindowFill = 0x20;       // the window starts as spaces
+constexpr std::size_t kWindowStart = 4096 - 16;  // where the first byte goes
+constexpr std::size_t kMinMatch = 3;
+constexpr std::size_t kMaxMatch = 18;
+constexpr std::size_t kItemsPerControl = 8;
+
+struct Header {
+    std::uint8_t replacedChar = 0;
+    std::uint32_t expandedLength = 0;
+};
+
+// The complete SZDD file (header and body) for data: the smallest stream the
+// format allows.
+std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size,
+                                   std::uint8_t replacedChar = 0);
+std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &data,
+                                   std::uint8_t replacedChar = 0);
+
+// Reads the header of an SZDD file. Returns false, with a reason, when the
+// input is shorter than the header or its magic or method is wrong.
+bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header,
+                std::string &error);
+
+// Expands a complete SZDD file. Returns false, with a reason, for a bad
+// header, a body that ends inside an item, or a body that yields other than
+// the header's expanded length. Never reads or writes out of bounds.
+bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> &out,
+            std::string &error);
+
+}  // namespace szdd
