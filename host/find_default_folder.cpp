@@ -1,0 +1,90 @@
+// Developer Studio discovery: is it there for this user, and which folder to
+// suggest so that the payload's top folder lands in its add-ins folder.
+#include "host.h"
+
+#define DEVSTUDIO_KEY "Software\\Microsoft\\DevStudio\\"
+#define VERSION_SLOT 29
+#define KEY_PATH_MAX 100
+#define FALLBACK_FOLDER "c:\\Corvane"
+
+static int DevStudioPresent(void)
+{
+    HKEY key;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, DEVSTUDIO_KEY, &key) != ERROR_SUCCESS)
+        return 0;
+    RegCloseKey(key);
+    return 1;
+}
+
+// Opens the first of the 5.0 ... 9.0 "Directories" keys that exists; later
+// versions are never looked at once one opens.
+static int OpenDirectoriesKey(HKEY *key)
+{
+    char keyPath[KEY_PATH_MAX];
+    lstrcpyA(keyPath, DEVSTUDIO_KEY);
+    lstrcatA(keyPath, "x.0\\Directories");
+    for (char digit = '5'; digit <= '9'; digit++) {
+        keyPath[VERSION_SLOT] = digit;
+        if (RegOpenKeyA(HKEY_CURRENT_USER, keyPath, key) == ERROR_SUCCESS)
+            return 1;
+    }
+    return 0;
+}
+
+// Reads "Install Dirs" into buffer as a terminated string. The value's type
+// is not checked, so the data may come without a terminator (binary data, a
+// string stored without its zero): it is terminated at the returned count,
+// and a value that fills the whole buffer with no terminator at its end
+// counts as a failed read.
+static int ReadInstallDirs(HKEY key, char *buffer, DWORD size, DWORD *count)
+{
+    *count = size;
+    if (RegQueryValueExA(key, "Install Dirs", NULL, NULL, (LPBYTE)buffer, count) != ERROR_SUCCESS)
+        return 0;
+    if (*count > size)
+        return 0;
+    if (*count < size) {
+        buffer[*count] = 0;
+        return 1;
+    }
+    return buffer[size - 1] == 0;
+}
+
+// Keeps everything up to and including the last backslash at index 1 or
+// later; index 0 is never a cut point, so "\Bin" stays whole.
+static void CutAfterLastBackslash(char *buffer, DWORD count)
+{
+    if (count < 2)
+        return;
+    for (DWORD i = count - 1; i >= 1; i--) {
+        if (buffer[i] == '\\') {
+            buffer[i + 1] = 0;
+            return;
+        }
+    }
+}
+
+static void SetFallbackFolder(char *buffer, DWORD size)
+{
+    if (size > 0)
+        lstrcpynA(buffer, FALLBACK_FOLDER, (int)size);
+}
+
+int FindDefaultFolder(char *buffer, DWORD size)
+{
+    if (!DevStudioPresent())
+        return 0;
+    HKEY key;
+    int found = 0;
+    if (OpenDirectoriesKey(&key)) {
+        DWORD count;
+        if (ReadInstallDirs(key, buffer, size, &count)) {
+            CutAfterLastBackslash(buffer, count);
+            found = 1;
+        }
+        RegCloseKey(key);
+    }
+    if (!found)
+        SetFallbackFolder(buffer, size);
+    return 1;
+}

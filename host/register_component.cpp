@@ -1,0 +1,59 @@
+// Registration of the installed add-in component through its own
+// DllRegisterServer, inside a single-threaded COM apartment.
+#include "host.h"
+#include "payload.h"
+// setup.h reuses a name that winuser.h already defines; this file needs
+// neither meaning.
+#undef IDC_HELP
+#include "setup.h"
+
+#define COMPONENT_TAIL "\\Quenbrik.dll"
+#define REGISTER_FAILED_TEXT \
+    "Failed to register the Corvane Torvik Add-in. The component cannot " \
+    "function until it is registered, so this is a serious (and unexpected) " \
+    "error. Suggest you try running the Setup program again, and if this " \
+    "error recurs, contact Corvane Software. Contact information is in the " \
+    "Readme.htm file."
+
+typedef HRESULT (STDAPICALLTYPE *RegisterServerProc)(void);
+
+// The component folder and the DLL's name; 0 when the path would not fit
+// in the buffer, which leaves nothing to load.
+static int BuildComponentPath(HWND dialog, char *path)
+{
+    if (!ComponentFolderPath(dialog, path))
+        return 0;
+    if (lstrlenA(path) + lstrlenA(COMPONENT_TAIL) >= SETUP_PATH_MAX)
+        return 0;
+    lstrcatA(path, COMPONENT_TAIL);
+    return 1;
+}
+
+// Loads the component, calls its DllRegisterServer and unloads it again.
+// A missing file or a missing export counts as not registered.
+static int CallRegisterServer(const char *path)
+{
+    HMODULE module = LoadLibraryA(path);
+    if (!module)
+        return 0;
+    int registered = 0;
+    RegisterServerProc registerServer =
+        (RegisterServerProc)(void *)GetProcAddress(module, "DllRegisterServer");
+    if (registerServer)
+        registered = registerServer() >= 0;
+    FreeLibrary(module);
+    return registered;
+}
+
+void RegisterComponent(HWND dialog)
+{
+    int registered = 0;
+    if (CoInitializeEx(NULL, COINIT_APARTMENTTHREADED) >= 0) {
+        char path[SETUP_PATH_MAX];
+        if (BuildComponentPath(dialog, path))
+            registered = CallRegisterServer(path);
+        CoUninitialize();
+    }
+    if (!registered)
+        MessageBoxA(NULL, REGISTER_FAILED_TEXT, SETUP_TITLE, MB_ICONERROR);
+}
