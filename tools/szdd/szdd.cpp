@@ -1,1 +1,333 @@
 #include "szdd/szdd.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+namespace szdd {
+namespace {
+
+// Distances run 1..kWindowSize: a match whose window position equals the
+// write position reads the byte written a whole window earlier.
+constexpr std::size_t kMaxDistance = kWindowSize;
+constexpr std::size_t kWindowMask = kWindowSize - 1;
+static_assert((kWindowSize & kWindowMask) == 0, "window size must be a power of two");
+static_assert(kMaxMatch - kMinMatch == 0x0F, "lengths must fit the low nibble");
+
+void PutHeader(std::vector<std::uint8_t> &out, std::uint8_t replacedChar,
+               std::uint32_t length) {
+    out.insert(out.end(), std::begin(kMagic), std::end(kMagic));
+    out.push_back(kMethodA);
+    out.push_back(replacedChar);
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<std::uint8_t>(length >> shift));
+}
+
+// --- Match finder ----------------------------------------------------------
+//
+// The compressor works on a virtual text: kWindowSize spaces followed by the
+// data. A match at data position i with distance d then copies text[i - d..],
+// which is exactly what the decoder's window holds there, the initial spaces
+// included, and overlapping copies need no special care.
+//
+// The longest match at each position is found with a binary search tree of
+// the text's suffixes (compared up to kMaxMatch bytes), rooted per hash of
+// their first kMinMatch bytes, with one node per position of the last window.
+// Every position is inserted as the new root; the walk down from the old root
+// meets every suffix that could share a longer prefix with it, and splits the
+// tree around the new node. A node that matches the new suffix as far as the
+// comparison goes is replaced by it: the new one is nearer and at least as
+// good for every later search.
+class MatchFinder {
+public:
+    MatchFinder(const std::uint8_t *text, std::size_t end)
+        : text_(text), end_(end), head_(kHashSize, kNone), tree_(2 * kSlots, kNone) {}
+
+    // Inserts pos and returns the length of the longest match of text[pos..]
+    // against the kMaxDistance positions before it (0 when below kMinMatch),
+    // with its distance.
+    std::size_t Insert(std::size_t pos, std::size_t &distance) {
+        const std::size_t limit = std::min(kMaxMatch, end_ - pos);
+        if (limit < kMinMatch) return 0;
+        const std::uint32_t hash = Hash(text_ + pos);
+        std::int64_t cur = head_[hash];
+        head_[hash] = static_cast<std::int64_t>(pos);
+
+        // Where the next node smaller / larger than pos hangs.
+        std::int64_t *smaller = &tree_[2 * (pos % kSlots)];
+        std::int64_t *larger = &tree_[2 * (pos % kSlots) + 1];
+        std::size_t smallerLen = 0, largerLen = 0, best = 0;
+        const std::uint8_t *s = text_ + pos;
+        for (;;) {
+            if (cur == kNone || pos - static_cast<std::size_t>(cur) > kMaxDistance) {
+                *smaller = *larger = kNone;
+                break;
+            }
+            const std::size_t c = static_cast<std::size_t>(cur);
+            const std::uint8_t *t = text_ + c;
+            std::size_t len = std::min(smallerLen, largerLen);
+            while (len < limit && t[len] == s[len]) ++len;
+            std::int64_t *children = &tree_[2 * (c % kSlots)];
+            if (len > best) {
+                best = len;
+                distance = pos - c;
+            }
+            if (len == limit) {
+                *smaller = children[0];
+                *larger = children[1];
+                break;
+            }
+            if (t[len] < s[len]) {
+                *smaller = cur;
+                smaller = &children[1];
+                smallerLen = len;
+                cur = *smaller;
+            } else {
+                *larger = cur;
+                larger = &children[0];
+                largerLen = len;
+                cur = *larger;
+            }
+        }
+        return best >= kMinMatch ? best : 0;
+    }
+
+private:
+    static constexpr std::int64_t kNone = -1;
+    static constexpr std::size_t kHashBits = 16;
+    static constexpr std::size_t kHashSize = std::size_t(1) << kHashBits;
+    // Positions pos - kMaxDistance .. pos must own distinct slots.
+    static constexpr std::size_t kSlots = kMaxDistance + 1;
+
+    static std::uint32_t Hash(const std::uint8_t *p) {
+        const std::uint32_t v = p[0] | (p[1] << 8) | (std::uint32_t(p[2]) << 16);
+        return (v * 2654435761u) >> (32 - kHashBits);
+    }
+
+    const std::uint8_t *text_;
+    std::size_t end_;
+    std::vector<std::int64_t> head_;
+    std::vector<std::int64_t> tree_;
+};
+
+// --- Optimal parse -----------------------------------------------------------
+//
+// The stream costs one byte per literal, two per match and one control byte
+// per started group of eight items. cost[i][k] is the least number of bytes
+// that encode data[i..] when k items of the current group are already
+// written; the group's control byte is paid by the item that starts it.
+// Every length from kMinMatch up to the longest match is available at the
+// longest match's distance, so only the longest match per position is kept.
+
+constexpr std::size_t kStates = kItemsPerControl;
+constexpr std::size_t kRing = kMaxMatch + 1;  // cost rows i .. i + kMaxMatch
+using CostRow = std::array<std::uint32_t, kStates>;
+
+struct Parse {
+    std::vector<std::uint8_t> choice;  // per (position, state): item length, 1 = literal
+    std::vector<std::uint8_t> longest;
+    std::vector<std::uint16_t> distance;
+};
+
+void FindMatches(const std::uint8_t *data, std::size_t size, Parse &parse) {
+    std::vector<std::uint8_t> text(kWindowSize + size);
+    std::fill(text.begin(), text.begin() + kWindowSize, kWindowFill);
+    if (size) std::memcpy(text.data() + kWindowSize, data, size);
+
+    MatchFinder finder(text.data(), text.size());
+    std::size_t unused = 0;
+    for (std::size_t pos = 0; pos < kWindowSize; ++pos) finder.Insert(pos, unused);
+
+    parse.longest.assign(size, 0);
+    parse.distance.assign(size, 0);
+    for (std::size_t i = 0; i < size; ++i) {
+        std::size_t distance = 0;
+        parse.longest[i] = static_cast<std::uint8_t>(finder.Insert(kWindowSize + i, distance));
+        parse.distance[i] = static_cast<std::uint16_t>(distance);
+    }
+}
+
+void ChooseItems(std::size_t size, Parse &parse) {
+    parse.choice.assign(size * kStates, 1);
+    std::vector<CostRow> ring(kRing);
+    ring[size % kRing].fill(0);
+    for (std::size_t i = size; i-- > 0;) {
+        const CostRow &next = ring[(i + 1) % kRing];
+        // Best cost over all match lengths, per state after the match.
+        CostRow viaMatch;
+        viaMatch.fill(std::numeric_limits<std::uint32_t>::max() / 2);
+        std::uint8_t bestLen[kStates] = {};
+        for (std::size_t len = kMinMatch; len <= parse.longest[i]; ++len) {
+            const CostRow &after = ring[(i + len) % kRing];
+            for (std::size_t k = 0; k < kStates; ++k) {
+                if (after[k] < viaMatch[k]) {
+                    viaMatch[k] = after[k];
+                    bestLen[k] = static_cast<std::uint8_t>(len);
+                }
+            }
+        }
+        CostRow &row = ring[i % kRing];
+        std::uint8_t *choice = &parse.choice[i * kStates];
+        for (std::size_t k = 0; k < kStates; ++k) {
+            const std::size_t n = (k + 1) % kStates;
+            const std::uint32_t control = k == 0 ? 1 : 0;
+            const std::uint32_t literal = 1 + next[n];
+            const std::uint32_t match = 2 + viaMatch[n];
+            if (bestLen[n] && match < literal) {
+                row[k] = control + match;
+                choice[k] = bestLen[n];
+            } else {
+                row[k] = control + literal;
+                choice[k] = 1;
+            }
+        }
+    }
+}
+
+void WriteItems(const std::uint8_t *data, std::size_t size, const Parse &parse,
+                std::vector<std::uint8_t> &out) {
+    std::size_t control = 0, state = 0;
+    for (std::size_t i = 0; i < size;) {
+        if (state == 0) {
+            control = out.size();
+            out.push_back(0);
+        }
+        const std::size_t len = parse.choice[i * kStates + state];
+        if (len == 1) {
+            out[control] |= static_cast<std::uint8_t>(1u << state);
+            out.push_back(data[i]);
+        } else {
+            // Data position i sits at window position kWindowStart + i.
+            const std::size_t from = (kWindowStart + i - parse.distance[i]) & kWindowMask;
+            out.push_back(static_cast<std::uint8_t>(from & 0xFF));
+            out.push_back(static_cast<std::uint8_t>(((from >> 4) & 0xF0) | (len - kMinMatch)));
+        }
+        i += len;
+        state = (state + 1) % kStates;
+    }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size,
+                                   std::uint8_t replacedChar) {
+    if (size > std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("SZDD cannot hold more than 4 GiB - 1 bytes");
+    Parse parse;
+    FindMatches(data, size, parse);
+    ChooseItems(size, parse);
+    parse.longest = {};
+
+    std::vector<std::uint8_t> out;
+    out.reserve(kHeaderSize + size + size / 8 + 1);
+    PutHeader(out, replacedChar, static_cast<std::uint32_t>(size));
+    WriteItems(data, size, parse, out);
+    return out;
+}
+
+std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &data,
+                                   std::uint8_t replacedChar) {
+    return Compress(data.data(), data.size(), replacedChar);
+}
+
+bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header,
+                std::string &error) {
+    if (size < kHeaderSize) {
+        error = "not an SZDD file: shorter than its " + std::to_string(kHeaderSize) +
+                "-byte header";
+        return false;
+    }
+    if (!std::equal(std::begin(kMagic), std::end(kMagic), in)) {
+        error = "not an SZDD file: wrong magic";
+        return false;
+    }
+    if (in[kMethodOffset] != kMethodA) {
+        error = "unsupported SZDD compression method " + std::to_string(in[kMethodOffset]);
+        return false;
+    }
+    header.replacedChar = in[kReplacedCharOffset];
+    header.expandedLength = 0;
+    for (int i = 3; i >= 0; --i)
+        header.expandedLength = (header.expandedLength << 8) | in[kLengthOffset + i];
+    return true;
+}
+
+bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> &out,
+            std::string &error, LengthCheck check) {
+    out.clear();
+    Header header;
+    if (!ReadHeader(in, size, header, error)) return false;
+    const bool strict = check == LengthCheck::Strict;
+
+    // A group of 17 body bytes yields at most 8 * kMaxMatch bytes, which
+    // bounds the first allocation whatever the header claims.
+    const std::size_t body = size - kHeaderSize;
+    const std::size_t bound = body / 17 * 8 * kMaxMatch + 8 * kMaxMatch;
+    std::size_t capacity = strict ? std::min<std::size_t>(header.expandedLength, bound) : bound;
+    std::size_t limit = strict ? header.expandedLength : std::numeric_limits<std::size_t>::max();
+    out.resize(capacity);
+
+    std::uint8_t window[kWindowSize];
+    std::memset(window, kWindowFill, sizeof window);
+    std::size_t w = kWindowStart;
+    std::size_t produced = 0;
+    const std::uint8_t *p = in + kHeaderSize;
+    const std::uint8_t *const end = in + size;
+
+    auto tooLong = [&] {
+        error = "corrupt SZDD data: the body yields more than the header's " +
+                std::to_string(header.expandedLength) + " bytes";
+        out.resize(produced);
+        return false;
+    };
+
+    while (p < end) {
+        const unsigned control = *p++;
+        for (unsigned bit = 0; bit < kItemsPerControl && p < end; ++bit) {
+            if (capacity - produced < kMaxMatch) {
+                capacity = std::max<std::size_t>(capacity * 2, produced + kMaxMatch);
+                out.resize(capacity);
+            }
+            std::uint8_t *o = out.data() + produced;
+            if (control & (1u << bit)) {
+                if (produced == limit) return tooLong();
+                window[w] = *o = *p++;
+                w = (w + 1) & kWindowMask;
+                ++produced;
+                continue;
+            }
+            if (end - p < 2) {
+                error = "corrupt SZDD data: the body ends inside a match";
+                out.resize(produced);
+                return false;
+            }
+            std::size_t from = p[0] | ((p[1] & 0xF0u) << 4);
+            const std::size_t len = (p[1] & 0x0Fu) + kMinMatch;
+            p += 2;
+            if (limit - produced < len) return tooLong();
+            for (std::size_t j = 0; j < len; ++j) {
+                const std::uint8_t b = window[from];
+                window[w] = o[j] = b;
+                from = (from + 1) & kWindowMask;
+                w = (w + 1) & kWindowMask;
+            }
+            produced += len;
+        }
+    }
+    out.resize(produced);
+    if (strict && produced != header.expandedLength) {
+        error = "corrupt SZDD data: the body ends after " + std::to_string(produced) +
+                " of the header's " + std::to_string(header.expandedLength) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+bool Expand(const std::vector<std::uint8_t> &in, std::vector<std::uint8_t> &out,
+            std::string &error, LengthCheck check) {
+    return Expand(in.data(), in.size(), out, error, check);
+}
+
+}  // namespace szdd

@@ -45,10 +45,25 @@ std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &data,
 bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header,
                 std::string &error);
 
+// How Expand treats the header's expanded length.
+//  - Strict (the default): the body must yield exactly that many bytes; more
+//    or fewer is an error. Decoding stops with an error as soon as the output
+//    would pass the header's length, so a lying header cannot make it run on.
+//  - Lenient: the body is decoded until the input ends and the header's
+//    length is ignored, which is what the platform's LZCopy and its expand
+//    tool do; a well-formed file gives the same bytes in both modes.
+// In both modes a body that ends inside a match (one of its two bytes
+// missing) is an error; a body that ends after any whole item, or after a
+// control byte, ends the data there.
+enum class LengthCheck { Strict, Lenient };
+
 // Expands a complete SZDD file. Returns false, with a reason, for a bad
-// header, a body that ends inside an item, or a body that yields other than
-// the header's expanded length. Never reads or writes out of bounds.
+// header, a body that ends inside an item, or (Strict) a body that yields
+// other than the header's expanded length. Never reads or writes out of
+// bounds; on failure out holds the bytes decoded before the fault.
 bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> &out,
-            std::string &error);
+            std::string &error, LengthCheck check = LengthCheck::Strict);
+bool Expand(const std::vector<std::uint8_t> &in, std::vector<std::uint8_t> &out,
+            std::string &error, LengthCheck check = LengthCheck::Strict);
 
 }  // namespace szdd
