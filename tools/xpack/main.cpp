@@ -1,1 +1,111 @@
-int main() { return 0; }
+// xpack: the publisher's packer for Corvane Setup payloads.
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "error.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char kUsage[] =
+    "usage: xpack pack DIR -o FILE      pack a folder tree into a payload\n"
+    "       xpack list FILE             show the entries of a payload or setup program\n"
+    "       xpack unpack FILE DIR       expand a payload or setup program into DIR\n"
+    "       xpack compress IN OUT       compress one file to SZDD\n"
+    "       xpack expand IN OUT         expand one SZDD file\n"
+    "       xpack --help\n";
+
+const char kHelp[] =
+    "\n"
+    "pack writes, for every folder of DIR in pre-order, a directory entry with\n"
+    "the folder's full backslash-separated path (DIR itself has none), then the\n"
+    "folder's files, then its subfolders. Files and subfolders are each sorted\n"
+    "by byte-wise comparison of their names as spelled on disk, so the same tree\n"
+    "always gives the same payload. File data is SZDD compressed.\n"
+    "\n"
+    "pack refuses, writing nothing: names Windows cannot hold (< > : \" / \\ | ? *,\n"
+    "control characters, a trailing dot or space, device names such as CON, NUL,\n"
+    "COM1 or LPT1 with any extension), non-ASCII names, names in one folder that\n"
+    "differ only in case, symbolic links (they are not followed) and special\n"
+    "files, files of 4 GiB or more, and payloads of 6553600 bytes or more. It\n"
+    "warns when an install under a typical Developer Studio folder would give\n"
+    "paths longer than the setup program or the LZ calls can handle.\n"
+    "\n"
+    "list and unpack take a payload file or a setup executable holding the\n"
+    "payload as its TEXT/XPackArchive resource.\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 usage error.\n";
+
+int Usage()
+{
+    std::cerr << kUsage;
+    return kExitUsage;
+}
+
+int Run(const std::vector<std::string> &args)
+{
+    if (args.empty())
+        return Usage();
+    const std::string &command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage << kHelp;
+        return kExitOk;
+    }
+    if (command == "pack") {
+        // DIR and -o FILE in either order.
+        std::string folder, output;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "-o" && i + 1 < args.size() && output.empty())
+                output = args[++i];
+            else if (folder.empty() && args[i] != "-o")
+                folder = args[i];
+            else
+                return Usage();
+        }
+        if (folder.empty() || output.empty())
+            return Usage();
+        xpack::Pack(folder, output, std::cerr);
+        return kExitOk;
+    }
+    if (command == "list" && args.size() == 2) {
+        xpack::List(args[1], std::cout);
+        return kExitOk;
+    }
+    if (command == "unpack" && args.size() == 3) {
+        xpack::Unpack(args[1], args[2]);
+        return kExitOk;
+    }
+    if (command == "compress" && args.size() == 3) {
+        xpack::CompressFile(args[1], args[2]);
+        return kExitOk;
+    }
+    if (command == "expand" && args.size() == 3) {
+        xpack::ExpandFile(args[1], args[2]);
+        return kExitOk;
+    }
+    return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+        std::cout.flush();
+        if (!std::cout)
+            throw xpack::Error("standard output: write error");
+        return status;
+    } catch (const xpack::Error &error) {
+        std::cerr << "xpack: " << error.what() << '\n';
+    } catch (const std::exception &error) {
+        std::cerr << "xpack: " << error.what() << '\n';
+    }
+    return kExitFailure;
+}

@@ -1,0 +1,197 @@
+#include "commands.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <sstream>
+#include <system_error>
+
+#include "error.h"
+#include "file_io.h"
+#include "names.h"
+#include "payload_reader.h"
+#include "payload_writer.h"
+#include "szdd/szdd.h"
+#include "tree_walk.h"
+
+namespace xpack {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string EntryLabel(const std::string &label, std::size_t index, const ReadEntry &entry)
+{
+    return label + ": entry " + std::to_string(index + 1) + " \"" + entry.name + "\"";
+}
+
+// A second run would otherwise pack the previous payload into the new one.
+void RefuseOutputInsideTree(const fs::path &folder, const fs::path &output)
+{
+    std::error_code ec;
+    fs::path tree = fs::canonical(folder, ec);
+    if (ec)
+        return;  // the walk reports it
+    fs::path target = fs::weakly_canonical(output, ec);
+    if (ec)
+        return;
+    auto mismatch = std::mismatch(tree.begin(), tree.end(), target.begin(), target.end());
+    if (mismatch.first == tree.end())
+        throw Error(Shown(output) + ": lies inside the folder being packed, " + Shown(folder));
+}
+
+struct UnpackItem {
+    fs::path relative;
+    bool isDirectory;
+    Bytes content;
+};
+
+// The install-relative path of every entry, each name checked so that
+// nothing lands outside the target folder, and every file expanded.
+std::vector<UnpackItem> PlanUnpack(const Bytes &payload, const std::string &label)
+{
+    std::vector<ReadEntry> entries = ReadPayload(payload, label);
+    std::vector<UnpackItem> plan;
+    fs::path current;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ReadEntry &entry = entries[i];
+        if (entry.isDirectory) {
+            // Directory entries spell the whole path from the install root;
+            // a leading backslash (an absolute path) gives an empty part.
+            fs::path relative;
+            std::string path = entry.name.substr(0, entry.name.size() - 1);
+            std::size_t from = 0;
+            for (;;) {
+                std::size_t to = path.find('\\', from);
+                std::string part = path.substr(from, to == std::string::npos ? std::string::npos : to - from);
+                std::string problem = ComponentProblem(part, true);
+                if (!problem.empty())
+                    throw Error(EntryLabel(label, i, entry) + ": unsafe folder name: " + problem);
+                relative /= part;
+                if (to == std::string::npos)
+                    break;
+                from = to + 1;
+            }
+            current = relative;
+            plan.push_back(UnpackItem{relative, true, {}});
+            continue;
+        }
+        std::string problem = ComponentProblem(entry.name, true);
+        if (!problem.empty())
+            throw Error(EntryLabel(label, i, entry) + ": unsafe file name: " + problem);
+        UnpackItem item{current / entry.name, false, {}};
+        std::string error;
+        if (!szdd::Expand(entry.data, entry.dataLength, item.content, error))
+            throw Error(EntryLabel(label, i, entry) + ": bad SZDD data: " + error);
+        plan.push_back(std::move(item));
+    }
+    return plan;
+}
+
+// Creates base/relative level by level, refusing to pass through a link so
+// that no write can leave base.
+void MakeFolders(const fs::path &base, const fs::path &relative)
+{
+    fs::path at = base;
+    for (const fs::path &part : relative) {
+        at /= part;
+        std::error_code ec;
+        fs::file_status status = fs::symlink_status(at, ec);
+        if (fs::is_symlink(status))
+            throw Error(Shown(at) + ": is a symbolic link; not writing through it");
+        if (fs::exists(status)) {
+            if (!fs::is_directory(status))
+                throw Error(Shown(at) + ": exists and is not a folder");
+            continue;
+        }
+        if (!fs::create_directory(at, ec) && ec)
+            throw Error(Shown(at) + ": cannot create folder: " + ec.message());
+    }
+}
+
+}  // namespace
+
+void Pack(const fs::path &folder, const fs::path &output, std::ostream &warnings)
+{
+    RefuseOutputInsideTree(folder, output);
+    TreeWalk walk = WalkTree(folder);
+    for (const std::string &warning : walk.warnings)
+        warnings << "xpack: " << warning << '\n';
+    Bytes payload = BuildPayload(walk.items, Shown(output));
+    WriteFileAtomically(output, payload);
+}
+
+void CompressFile(const fs::path &input, const fs::path &output)
+{
+    Bytes content = ReadWholeFile(input);
+    if (content.size() > kMaxFileSize)
+        throw Error(Shown(input) + ": is 4 GiB or larger; SZDD holds smaller files only");
+    WriteFileAtomically(output, szdd::Compress(content));
+}
+
+void ExpandFile(const fs::path &input, const fs::path &output)
+{
+    Bytes content = ReadWholeFile(input);
+    Bytes expanded;
+    std::string error;
+    if (!szdd::Expand(content.data(), content.size(), expanded, error))
+        throw Error(Shown(input) + ": bad SZDD data: " + error);
+    WriteFileAtomically(output, expanded);
+}
+
+void List(const fs::path &input, std::ostream &out)
+{
+    std::string label = Shown(input);
+    Bytes payload = PayloadOfFile(ReadWholeFile(input), label);
+    std::vector<ReadEntry> entries = ReadPayload(payload, label);
+
+    std::ostringstream text;
+    text << "kind      stored  expanded  name\n";
+    std::size_t directories = 0;
+    std::uint64_t stored = 0, expanded = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ReadEntry &entry = entries[i];
+        if (entry.isDirectory) {
+            ++directories;
+            text << "dir                         " << entry.name << '\n';
+            continue;
+        }
+        szdd::Header header;
+        std::string error;
+        if (!szdd::ReadHeader(entry.data, entry.dataLength, header, error))
+            throw Error(EntryLabel(label, i, entry) + ": bad SZDD data: " + error);
+        stored += entry.dataLength;
+        expanded += header.expandedLength;
+        text << "file  " << std::setw(10) << entry.dataLength << std::setw(10) << header.expandedLength
+             << "  " << entry.name << '\n';
+    }
+    text << "total " << std::setw(10) << stored << std::setw(10) << expanded << "  " << entries.size()
+         << " entries (" << directories << " directories, " << entries.size() - directories
+         << " files), payload " << payload.size() << " bytes\n";
+    text << "top folder: " << TopFolderOf(payload) << '\n';
+    out << text.str();
+}
+
+void Unpack(const fs::path &input, const fs::path &folder)
+{
+    std::string label = Shown(input);
+    Bytes payload = PayloadOfFile(ReadWholeFile(input), label);
+    std::vector<UnpackItem> plan = PlanUnpack(payload, label);
+
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec)
+        throw Error(Shown(folder) + ": cannot create folder: " + ec.message());
+    for (const UnpackItem &item : plan) {
+        if (item.isDirectory) {
+            MakeFolders(folder, item.relative);
+            continue;
+        }
+        MakeFolders(folder, item.relative.parent_path());
+        fs::path target = folder / item.relative;
+        if (fs::is_symlink(fs::symlink_status(target, ec)))
+            throw Error(Shown(target) + ": is a symbolic link; not writing through it");
+        WriteFileAtomically(target, item.content);
+    }
+}
+
+}  // namespace xpack

@@ -1,0 +1,26 @@
+// The packer's commands. Each returns normally on success and throws Error
+// (naming the file and the reason) on failure, having written nothing.
+#pragma once
+#include <filesystem>
+#include <ostream>
+
+namespace xpack {
+
+// Packs the tree under folder into a payload file; warnings go to warnings.
+void Pack(const std::filesystem::path &folder, const std::filesystem::path &output,
+          std::ostream &warnings);
+
+// Single files in the SZDD format, as the platform's compress and expand
+// tools read and write them.
+void CompressFile(const std::filesystem::path &input, const std::filesystem::path &output);
+void ExpandFile(const std::filesystem::path &input, const std::filesystem::path &output);
+
+// The entries, totals and top folder of a payload file or of a setup
+// executable's payload.
+void List(const std::filesystem::path &input, std::ostream &out);
+
+// Writes what a setup would install from a payload or setup executable
+// under folder, creating it if needed.
+void Unpack(const std::filesystem::path &input, const std::filesystem::path &folder);
+
+}  // namespace xpack

@@ -1,0 +1,43 @@
+#include "payload_writer.h"
+
+#include "error.h"
+#include "szdd/szdd.h"
+
+namespace xpack {
+
+void AppendEntry(Bytes &payload, const std::string &name, bool isDirectory, const Bytes &data)
+{
+    payload.insert(payload.end(), name.begin(), name.end());
+    payload.push_back(0);
+    if (isDirectory)
+        return;
+    std::uint32_t length = static_cast<std::uint32_t>(data.size());
+    for (int shift = 0; shift < 32; shift += 8)
+        payload.push_back(static_cast<std::uint8_t>(length >> shift));
+    payload.insert(payload.end(), data.begin(), data.end());
+}
+
+Bytes BuildPayload(const std::vector<PackItem> &items, const std::string &output)
+{
+    Bytes payload;
+    for (const PackItem &item : items) {
+        Bytes stored;
+        if (!item.isDirectory) {
+            Bytes content = ReadWholeFile(item.source);
+            // The file may have grown since the walk looked at it.
+            if (content.size() > kMaxFileSize)
+                throw Error(Shown(item.source) + ": is 4 GiB or larger; a payload holds smaller files only");
+            stored = szdd::Compress(content);
+            if (stored.size() > kMaxFileSize)
+                throw Error(Shown(item.source) + ": compressed data too large for a payload");
+        }
+        AppendEntry(payload, item.name, item.isDirectory, stored);
+        if (payload.size() >= kPayloadLimit)
+            throw Error(output + ": the payload reaches " + std::to_string(payload.size()) +
+                        " bytes at " + Shown(item.source) + "; it must stay below " +
+                        std::to_string(kPayloadLimit) + " bytes for the setup program's progress bar");
+    }
+    return payload;
+}
+
+}  // namespace xpack

@@ -1,0 +1,25 @@
+// Builds a payload in memory: entries of zero-terminated names, each file
+// name followed by a 32-bit little-endian length and the file's SZDD data.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+#include "tree_walk.h"
+
+namespace xpack {
+
+// The setup program's progress bar counts the payload in units of 100
+// bytes in a 16-bit range, so a payload must stay below 65536 units.
+inline constexpr std::size_t kPayloadLimit = 65536 * 100;
+
+// Appends one entry to payload. data is the stored (already compressed)
+// content of a file entry and is ignored for a directory.
+void AppendEntry(Bytes &payload, const std::string &name, bool isDirectory, const Bytes &data);
+
+// The payload for the walked items, file contents compressed to SZDD.
+// Throws Error naming output once the payload reaches kPayloadLimit bytes.
+Bytes BuildPayload(const std::vector<PackItem> &items, const std::string &output);
+
+}  // namespace xpack
