@@ -43,3 +43,16 @@ void CopyTopFolder(const unsigned char *start, const unsigned char *end,
     }
     top[i] = 0;
 }
+
+unsigned long ExpectedExpandedLength(const unsigned char *data, unsigned long n)
+{
+    static const unsigned char magic[8] = {0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33};
+    if (n < 14)
+        return n;
+    for (int i = 0; i < 8; ++i) {
+        if (data[i] != magic[i])
+            return n;
+    }
+    return (unsigned long)data[10] | ((unsigned long)data[11] << 8) |
+           ((unsigned long)data[12] << 16) | ((unsigned long)data[13] << 24);
+}

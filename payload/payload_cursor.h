@@ -28,3 +28,8 @@ int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end,
 // stopping at end as well. An empty payload gives an empty top folder.
 void CopyTopFolder(const unsigned char *start, const unsigned char *end,
                    char *top, int maxChars);
+
+// The length LZCopy must produce for a file entry's data: the expanded
+// length of the SZDD header when the data starts with one, otherwise n, as
+// data without the header is copied unchanged.
+unsigned long ExpectedExpandedLength(const unsigned char *data, unsigned long n);

@@ -1,0 +1,68 @@
+// A file entry goes through the temporary file because LZ32 expands only
+// from a file: the data is written there, expanded into place, and the
+// temporary file is deleted again.
+#include "extract_file.h"
+#include "path_text.h"
+#include "payload.h"
+#include "payload_messages.h"
+#include "setup.h"
+
+static int ReportEntryFailure()
+{
+    MessageBoxA(NULL, MSG_ENTRY_FAILED, SETUP_TITLE, MB_ICONERROR);
+    return 0;
+}
+
+static int WriteEntryData(HANDLE file, const PayloadEntry *entry)
+{
+    DWORD written = 0;
+    if (!WriteFile(file, entry->data, entry->dataLength, &written, NULL))
+        return 0;
+    return written == entry->dataLength;
+}
+
+// LZCopy decodes until its input ends whatever the header says, so the
+// count it reports is checked against the length the data promises.
+static int ExpandTempFile(char *tempPath, char *destination, unsigned long expected)
+{
+    OFSTRUCT sourceInfo;
+    OFSTRUCT destinationInfo;
+    INT source = LZOpenFileA(tempPath, &sourceInfo, OF_READ);
+    if (source < 0)
+        return 0;
+    int ok = 0;
+    INT target = LZOpenFileA(destination, &destinationInfo, OF_CREATE);
+    if (target >= 0) {
+        LONG copied = LZCopy(source, target);
+        ok = copied >= 0 && (unsigned long)copied == expected;
+        LZClose(target);
+    }
+    LZClose(source);
+    return ok;
+}
+
+int ExtractFileEntry(char *destination, int dirEnd, char *tempPath,
+                     const PayloadEntry *entry, const unsigned char **next)
+{
+    *next = entry->data;
+    if (dirEnd == NO_DIRECTORY || tempPath[0] == 0)
+        return ReportEntryFailure();
+    destination[dirEnd] = 0;
+    if (!AppendPath(destination, entry->name))
+        return ReportEntryFailure();
+
+    HANDLE temp = CreateFileA(tempPath, GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, NULL);
+    if (temp == INVALID_HANDLE_VALUE)
+        return ReportEntryFailure();
+    int ok = WriteEntryData(temp, entry);
+    CloseHandle(temp);
+    *next = entry->data + entry->dataLength;
+    if (ok)
+        ok = ExpandTempFile(tempPath, destination,
+                            ExpectedExpandedLength(entry->data, entry->dataLength));
+    DeleteFileA(tempPath);
+    if (!ok)
+        return ReportEntryFailure();
+    return 1;
+}

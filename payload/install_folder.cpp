@@ -1,0 +1,29 @@
+// The folder box's text as the install folder, and the component folder
+// derived from it. The box is read anew on every call: it is the only record
+// of the chosen folder.
+#include "payload.h"
+#include "folder_text.h"
+#include "path_text.h"
+#include "setup.h"
+
+char g_szTopFolder[TOP_FOLDER_MAX + 1];
+
+void ReadInstallFolder(HWND dialog, char *buffer)
+{
+    buffer[0] = 0;
+    int count = (int)GetDlgItemTextA(dialog, IDC_FOLDER, buffer, SETUP_PATH_MAX);
+    if (count < 0 || count >= SETUP_PATH_MAX)
+        count = 0;
+    NormaliseFolderText(buffer, count);
+}
+
+int ComponentFolderPath(HWND dialog, char *buffer)
+{
+    ReadInstallFolder(dialog, buffer);
+    int folderEnd = lstrlenA(buffer);
+    if (!AppendPath(buffer, "\\") || !AppendPath(buffer, g_szTopFolder)) {
+        buffer[folderEnd] = 0;
+        return 0;
+    }
+    return 1;
+}
