@@ -2,6 +2,13 @@
 // Included by the resource script too.
 #pragma once
 
+#ifndef RC_INVOKED
+#include <windows.h>
+#endif
+
+// windows.h names a cursor IDC_HELP; here it is the Help button.
+#undef IDC_HELP
+
 #define IDD_SETUP     101
 #define IDI_SETUP     102
 #define IDD_ABOUT     103
@@ -13,13 +20,18 @@
 #define IDS_HELP      1011
 
 #define SETUP_TITLE "Corvane Setup"
+#define MESSAGE_MAX 1024
 
 #ifndef RC_INVOKED
-#include <windows.h>
-
 extern HINSTANCE g_hInstance;
 
 int SetupMain(HINSTANCE module);
 INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+BOOL OnInitSetupDialog(HWND dialog);
+void OnSetupCommand(HWND dialog, WORD id);
+void OpenReadme(HWND dialog);
+void ShowHelp(void);
+void ShowAbout(void);
 #endif

@@ -1,0 +1,100 @@
+// The setup dialog: start-up check, the Install flow and its finish message.
+#include "setup.h"
+#include "payload.h"
+#include "host.h"
+
+#define FINISH_TITLE "Finished extracting files!"
+#define README_TAIL "\\Quenbrik\\Readme.htm"
+
+static const char NO_DEVSTUDIO_TEXT[] =
+    "Visual C++ is not installed. Because the Corvane Torvik Add-in works only "
+    "with Visual C++ 5.0 and higher, there is no reason to continue.\n\n"
+    "After you install Visual C++, run this Setup program again to install "
+    "the Torvik Add-in.";
+
+BOOL OnInitSetupDialog(HWND dialog)
+{
+    char folder[SETUP_PATH_MAX];
+    if (!FindDefaultFolder(folder, SETUP_PATH_MAX)) {
+        MessageBoxA(NULL, NO_DEVSTUDIO_TEXT, SETUP_TITLE, MB_ICONERROR);
+        EndDialog(dialog, 1);
+        return TRUE;
+    }
+    ShowWindow(GetDlgItem(dialog, IDC_PROGRESS), SW_HIDE);
+    SetDlgItemTextA(dialog, IDC_FOLDER, folder);
+    SetFocus(GetDlgItem(dialog, IDC_FOLDER));
+    return TRUE;
+}
+
+// The readme is a convenience: when its path cannot be built or the shell
+// cannot open it, the user is not bothered.
+void OpenReadme(HWND dialog)
+{
+    char path[SETUP_PATH_MAX];
+    if (!ComponentFolderPath(dialog, path))
+        return;
+    if (lstrlenA(path) + lstrlenA(README_TAIL) >= SETUP_PATH_MAX)
+        return;
+    lstrcatA(path, README_TAIL);
+    ShellExecuteA(NULL, "open", path, NULL, NULL, SW_SHOW);
+}
+
+// A text ending in ')' or '?' is a question about the readme; anything else,
+// an empty text included, is only a notice.
+static int FinishTextAsks(const char *text)
+{
+    int length = lstrlenA(text);
+    if (length == 0)
+        return 0;
+    return text[length - 1] == ')' || text[length - 1] == '?';
+}
+
+static void ShowFinishMessage(HWND dialog)
+{
+    char text[MESSAGE_MAX];
+    text[0] = 0;
+    LoadStringA(g_hInstance, IDS_FINISHED, text, MESSAGE_MAX);
+    if (FinishTextAsks(text)) {
+        if (MessageBoxA(dialog, text, FINISH_TITLE, MB_ICONQUESTION | MB_YESNO) == IDYES)
+            OpenReadme(dialog);
+    } else {
+        MessageBoxA(dialog, text, FINISH_TITLE, MB_ICONINFORMATION);
+    }
+}
+
+static void RunInstall(HWND dialog)
+{
+    if (!ExtractPayload(dialog))
+        return;
+    RegisterComponent(dialog);
+    ShowFinishMessage(dialog);
+    EndDialog(dialog, 1);
+}
+
+void OnSetupCommand(HWND dialog, WORD id)
+{
+    switch (id) {
+    case IDOK:
+        RunInstall(dialog);
+        break;
+    case IDCANCEL:
+        EndDialog(dialog, 1);
+        break;
+    case IDC_ABOUT:
+        ShowAbout();
+        break;
+    case IDC_HELP:
+        ShowHelp();
+        break;
+    }
+}
+
+INT_PTR CALLBACK SetupDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    (void)lParam;
+    if (message == WM_INITDIALOG)
+        return OnInitSetupDialog(dialog);
+    if (message == WM_COMMAND)
+        OnSetupCommand(dialog, LOWORD(wParam));
+    return FALSE;
+}
