@@ -1,0 +1,205 @@
+// RegisterComponent with stand-in components whose DllRegisterServer returns
+// S_OK, S_FALSE or E_FAIL, or is missing, and on threads whose COM state was
+// set beforehand.
+#include "host.h"
+#include "payload.h"
+#include "host_test_support.h"
+#include <string>
+
+HINSTANCE g_hInstance;
+
+namespace {
+
+const char kFailureText[] =
+    "Failed to register the Corvane Torvik Add-in. The component cannot function until it "
+    "is registered, so this is a serious (and unexpected) error. Suggest you try running the "
+    "Setup program again, and if this error recurs, contact Corvane Software. Contact "
+    "information is in the Readme.htm file.";
+
+struct Run {
+    std::vector<SeenBox> boxes;
+    int calls;
+    std::string apartment;
+};
+
+void ForgetCalls()
+{
+    SetEnvironmentVariableA("FAKE_COMPONENT_CALLS", nullptr);
+    SetEnvironmentVariableA("FAKE_COMPONENT_APARTMENT", nullptr);
+}
+
+Run RegisterWith(FolderWindow &window)
+{
+    ForgetCalls();
+    Run run;
+    {
+        BoxRecorder recorder;
+        RegisterComponent(window.handle());
+        run.boxes = recorder.boxes();
+    }
+    char text[16] = "0";
+    GetEnvironmentVariableA("FAKE_COMPONENT_CALLS", text, sizeof text);
+    run.calls = text[0] - '0';
+    text[0] = 0;
+    GetEnvironmentVariableA("FAKE_COMPONENT_APARTMENT", text, sizeof text);
+    run.apartment = text;
+    return run;
+}
+
+void ExpectFailureBox(const Run &run)
+{
+    CHECK(run.boxes.size() == 1);
+    if (run.boxes.empty())
+        return;
+    CHECK_TEXT(run.boxes[0].text, kFailureText);
+    CHECK_TEXT(run.boxes[0].title, "Corvane Setup");
+    CHECK(run.boxes[0].owner == nullptr);
+    CHECK(run.boxes[0].errorIcon);
+}
+
+// COM must be back to uninitialised on this thread: a fresh initialisation
+// is the first one.
+void ExpectComReleased()
+{
+    HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    CHECK(result == S_OK);
+    if (SUCCEEDED(result))
+        CoUninitialize();
+}
+
+// Puts a stand-in component where RegisterComponent looks for it.
+std::string Install(const char *fake, const std::string &componentFolder)
+{
+    CHECK(MakeFolders(componentFolder));
+    std::string target = componentFolder + "\\Quenbrik.dll";
+    std::string source = ProgramFolder() + "\\" + fake;
+    CHECK(CopyFileA(source.c_str(), target.c_str(), FALSE) != 0);
+    return target;
+}
+
+void ExpectUnloaded(const std::string &component)
+{
+    CHECK(GetModuleHandleA(component.c_str()) == nullptr);
+    CHECK(DeleteFileA(component.c_str()) != 0);
+}
+
+void TestRegisterResults(FolderWindow &window, const std::string &root)
+{
+    lstrcpyA(g_szTopFolder, "Addins");
+    window.SetFolder(root + "\\");
+    const std::string folder = root + "\\Addins";
+
+    BeginCase("S_OK: registered, in a single-threaded apartment, then released");
+    std::string component = Install("fake_ok.dll", folder);
+    Run run = RegisterWith(window);
+    CHECK(run.boxes.empty());
+    CHECK(run.calls == 1);
+    CHECK_TEXT(run.apartment, "STA");
+    ExpectUnloaded(component);
+    ExpectComReleased();
+
+    BeginCase("S_FALSE counts as registered");
+    component = Install("fake_false.dll", folder);
+    run = RegisterWith(window);
+    CHECK(run.boxes.empty());
+    CHECK(run.calls == 1);
+    ExpectUnloaded(component);
+    ExpectComReleased();
+
+    BeginCase("E_FAIL: the failure message");
+    component = Install("fake_fail.dll", folder);
+    run = RegisterWith(window);
+    ExpectFailureBox(run);
+    CHECK(run.calls == 1);
+    ExpectUnloaded(component);
+    ExpectComReleased();
+
+    BeginCase("no DllRegisterServer export: the failure message");
+    component = Install("fake_noexport.dll", folder);
+    run = RegisterWith(window);
+    ExpectFailureBox(run);
+    CHECK(run.calls == 0);
+    ExpectUnloaded(component);
+    ExpectComReleased();
+
+    BeginCase("missing component file: the failure message");
+    run = RegisterWith(window);
+    ExpectFailureBox(run);
+    ExpectComReleased();
+}
+
+void TestComponentPath(FolderWindow &window, const std::string &root)
+{
+    BeginCase("the top folder of the latest run decides the path");
+    std::string failing = Install("fake_fail.dll", root + "\\Addins");
+    std::string other = Install("fake_ok.dll", root + "\\Second");
+    lstrcpyA(g_szTopFolder, "Second");
+    window.SetFolder(root + "  ");
+    Run run = RegisterWith(window);
+    CHECK(run.boxes.empty());
+    CHECK(run.calls == 1);
+    ExpectUnloaded(failing);
+    ExpectUnloaded(other);
+
+    BeginCase("folder C:\\ gives C:\\Addins\\Quenbrik.dll");
+    lstrcpyA(g_szTopFolder, "Addins");
+    std::string atRoot = Install("fake_ok.dll", "C:\\Addins");
+    window.SetFolder("C:\\");
+    run = RegisterWith(window);
+    CHECK(run.boxes.empty());
+    CHECK(run.calls == 1);
+    ExpectUnloaded(atRoot);
+    RemoveDirectoryA("C:\\Addins");
+
+    BeginCase("component path past 259 characters: the failure message");
+    window.SetFolder("C:\\" + std::string(240, 'd'));  // folder fits, the file name does not
+    run = RegisterWith(window);
+    ExpectFailureBox(run);
+    window.SetFolder("C:\\" + std::string(256, 'd'));  // not even the component folder fits
+    run = RegisterWith(window);
+    ExpectFailureBox(run);
+    ExpectComReleased();
+}
+
+void TestApartments(FolderWindow &window, const std::string &root)
+{
+    lstrcpyA(g_szTopFolder, "Addins");
+    window.SetFolder(root);
+    std::string component = Install("fake_ok.dll", root + "\\Addins");
+
+    BeginCase("thread already multithreaded: failure message, MTA left alone");
+    CHECK(CoInitializeEx(nullptr, COINIT_MULTITHREADED) == S_OK);
+    Run run = RegisterWith(window);
+    ExpectFailureBox(run);
+    CHECK(run.calls == 0);
+    CHECK(GetModuleHandleA(component.c_str()) == nullptr);
+    // Still initialised once: a second initialisation is a repeat.
+    CHECK(CoInitializeEx(nullptr, COINIT_MULTITHREADED) == S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
+    ExpectComReleased();
+
+    BeginCase("thread already single-threaded: registered, caller's COM kept");
+    CHECK(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK);
+    run = RegisterWith(window);
+    CHECK(run.boxes.empty());
+    CHECK(run.calls == 1);
+    CHECK_TEXT(run.apartment, "STA");
+    CHECK(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
+    ExpectComReleased();
+    ExpectUnloaded(component);
+}
+
+} // namespace
+
+int main()
+{
+    ScratchFolder root("hostreg");
+    FolderWindow window;
+    TestRegisterResults(window, root.path());
+    TestComponentPath(window, root.path());
+    TestApartments(window, root.path());
+    return FinishChecks();
+}
