@@ -18,11 +18,13 @@ static_assert(kMaxMatch - kMinMatch == 0x0F, "lengths must fit the low nibble");
 
 void PutHeader(std::vector<std::uint8_t> &out, std::uint8_t replacedChar,
                std::uint32_t length) {
-    out.insert(out.end(), std::begin(kMagic), std::end(kMagic));
-    out.push_back(kMethodA);
-    out.push_back(replacedChar);
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<std::uint8_t>(length >> shift));
+    std::uint8_t header[kHeaderSize];
+    std::memcpy(header, kMagic, sizeof kMagic);
+    header[kMethodOffset] = kMethodA;
+    header[kReplacedCharOffset] = replacedChar;
+    for (std::size_t i = 0; i < 4; ++i)
+        header[kLengthOffset + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    out.assign(header, header + kHeaderSize);
 }
 
 // --- Match finder ----------------------------------------------------------
