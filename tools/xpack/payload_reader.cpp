@@ -3,6 +3,7 @@
 #include "error.h"
 #include "payload_cursor.h"
 #include "pe_resource.h"
+#include "szdd/szdd.h"
 
 namespace xpack {
 
@@ -69,8 +70,16 @@ Bytes PayloadOfFile(const Bytes &content, const std::string &label)
     try {
         return ReadNamedResource(content.data(), content.size(), kResourceType, kResourceName, label);
     } catch (const Error &executableFault) {
+        // Only a payload that reads cleanly, SZDD headers included, wins
+        // over the executable's fault: a short cut of an executable can
+        // pass for a payload's entries.
         try {
-            ReadPayload(content, label);
+            for (const ReadEntry &entry : ReadPayload(content, label)) {
+                szdd::Header header;
+                std::string error;
+                if (!entry.isDirectory && !szdd::ReadHeader(entry.data, entry.dataLength, header, error))
+                    throw executableFault;
+            }
         } catch (const Error &) {
             throw executableFault;
         }

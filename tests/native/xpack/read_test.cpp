@@ -1,0 +1,195 @@
+// Reading payloads and setup executables: listing, the PE resource, and
+// malformed or unsafe input.
+#include <gtest/gtest.h>
+
+#include "error.h"
+#include "payload_reader.h"
+#include "payload_writer.h"
+#include "szdd/szdd.h"
+#include "xpack_test_support.h"
+
+using namespace xpack_test;
+
+namespace {
+
+Bytes Stored(const std::string &text)
+{
+    return szdd::Compress(Bytes(text.begin(), text.end()));
+}
+
+// "Addins\" with "A.DLL" (1000 x 'a') and "Addins\Sub\" with "R.HTM".
+Bytes SamplePayload()
+{
+    Bytes payload;
+    xpack::AppendEntry(payload, "Addins\\", true, {});
+    xpack::AppendEntry(payload, "A.DLL", false, Stored(std::string(1000, 'a')));
+    xpack::AppendEntry(payload, "Addins\\Sub\\", true, {});
+    xpack::AppendEntry(payload, "R.HTM", false, Stored("<html>"));
+    return payload;
+}
+
+std::string ExpectedListing(const Bytes &payload)
+{
+    std::size_t a = Stored(std::string(1000, 'a')).size(), r = Stored("<html>").size();
+    auto right = [](std::size_t n) {
+        std::string s = std::to_string(n);
+        return std::string(10 - s.size(), ' ') + s;
+    };
+    return "kind      stored  expanded  name\n"
+           "dir                         Addins\\\n"
+           "file  " + right(a) + "      1000  A.DLL\n"
+           "dir                         Addins\\Sub\\\n"
+           "file  " + right(r) + "         6  R.HTM\n"
+           "total " + right(a + r) + "      1006  4 entries (2 directories, 2 files), payload " +
+           std::to_string(payload.size()) + " bytes\n"
+           "top folder: Addins\n";
+}
+
+std::string ReadError(const Bytes &content)
+{
+    try {
+        xpack::ReadPayload(xpack::PayloadOfFile(content, "in.bin"), "in.bin");
+    } catch (const xpack::Error &error) {
+        return error.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(List, PayloadAndExecutableGiveTheSameListing)
+{
+    ScratchDir dir;
+    Bytes payload = SamplePayload();
+    WriteFile(dir / "p.bin", payload);
+    WriteFile(dir / "setup.exe", MakeExecutable(payload));
+    WriteFile(dir / "lower.exe", MakeExecutable(payload, "text", "XPackArchive"));
+    for (const char *file : {"p.bin", "setup.exe", "lower.exe"}) {
+        RunResult run = RunXpack({"list", (dir / file).string()});
+        EXPECT_EQ(run.status, 0) << file << ": " << run.err;
+        EXPECT_EQ(run.out, ExpectedListing(payload)) << file;
+    }
+}
+
+TEST(List, TopFolderIsCutToTwelveCharacters)
+{
+    Bytes payload;
+    xpack::AppendEntry(payload, "ABCDEFGHIJKLMNOP\\", true, {});
+    EXPECT_EQ(xpack::TopFolderOf(payload), "ABCDEFGHIJKL");
+    Bytes file;
+    xpack::AppendEntry(file, "readme.txt", false, Stored("x"));
+    EXPECT_EQ(xpack::TopFolderOf(file), "readme.txt");
+    EXPECT_EQ(xpack::TopFolderOf({}), "");
+}
+
+TEST(Unpack, ExecutableGivesThePayloadsTree)
+{
+    ScratchDir dir;
+    WriteFile(dir / "setup.exe", MakeExecutable(SamplePayload()));
+    RunResult run = RunXpack({"unpack", (dir / "setup.exe").string(), (dir / "out").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto tree = Snapshot(dir / "out");
+    ASSERT_EQ(tree.size(), 4u);
+    EXPECT_EQ(tree[0].first, "Addins/");
+    EXPECT_EQ(tree[1].first, "Addins/A.DLL");
+    EXPECT_EQ(tree[1].second, Bytes(1000, 'a'));
+    EXPECT_EQ(tree[3].first, "Addins/Sub/R.HTM");
+}
+
+TEST(Read, MalformedPayloadsAreReportedNotOverrun)
+{
+    Bytes good = SamplePayload();
+    // Every cut of the payload inside an entry is an error naming the file.
+    std::vector<std::size_t> boundaries;
+    for (const auto &entry : xpack::ReadPayload(good, "good"))
+        boundaries.push_back(entry.offset);
+    ASSERT_EQ(boundaries.size(), 4u);
+    for (std::size_t cut = 1; cut < good.size(); ++cut) {
+        std::string error = ReadError(Bytes(good.begin(), good.begin() + cut));
+        bool boundary = std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end();
+        if (boundary)
+            EXPECT_EQ(error, "") << cut;
+        else
+            EXPECT_EQ(error.rfind("in.bin: malformed payload: entry ", 0), 0u) << cut << ": " << error;
+    }
+    EXPECT_NE(ReadError(Bytes{'a', 'b'}).find("entry 1 at offset 0: name without a terminator"), std::string::npos);
+    EXPECT_NE(ReadError(Bytes{'A', '\\', 0, 0}).find("entry 2 at offset 3: empty name"), std::string::npos);
+    EXPECT_NE(ReadError(Bytes{'f', 0, 1, 0}).find("length field runs past the end"), std::string::npos);
+    EXPECT_NE(ReadError(Bytes{'f', 0, 9, 0, 0, 0, 1}).find("file length 9 runs past the end (1 bytes left)"),
+              std::string::npos);
+    Bytes emptyFile{'f', 0, 0, 0, 0, 0};  // N = 0 is a legal entry
+    EXPECT_EQ(ReadError(emptyFile), "");
+}
+
+TEST(Read, TruncatedOrBrokenExecutablesAreReported)
+{
+    Bytes pe = MakeExecutable(SamplePayload());
+    for (std::size_t cut = 2; cut < pe.size(); cut += (cut < 0x240 ? 1 : 97))
+        EXPECT_NE(ReadError(Bytes(pe.begin(), pe.begin() + cut)), "") << cut;
+
+    EXPECT_NE(ReadError(MakeExecutable(SamplePayload(), "TEXT", "OTHER")).find("no TEXT resource named XPackArchive"),
+              std::string::npos);
+    Bytes badSignature = pe;
+    badSignature[0x41] = 'X';
+    EXPECT_NE(ReadError(badSignature).find("no PE signature"), std::string::npos);
+    Bytes farHeader = pe;
+    farHeader[0x3F] = 0x7F;  // e_lfanew far past the end
+    EXPECT_NE(ReadError(farHeader).find("truncated executable"), std::string::npos);
+    Bytes loop = pe;
+    loop[0x200 + 20] = 0;  // the type entry points back at the root directory
+    EXPECT_NE(ReadError(loop).find("in.bin: "), std::string::npos);
+}
+
+TEST(Read, PayloadThatHappensToStartWithMZ)
+{
+    Bytes payload;
+    xpack::AppendEntry(payload, "MZtools\\", true, {});
+    xpack::AppendEntry(payload, "x", false, Stored("x"));
+    EXPECT_EQ(ReadError(payload), "");
+}
+
+class UnpackRefuses : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
+
+TEST_P(UnpackRefuses, NamesThatWouldLeaveTheFolder)
+{
+    ScratchDir dir;
+    Bytes payload;
+    xpack::AppendEntry(payload, "Good\\", true, {});
+    xpack::AppendEntry(payload, "fine.txt", false, Stored("fine"));
+    xpack::AppendEntry(payload, GetParam().first, GetParam().second, Stored("evil"));
+    WriteFile(dir / "p.bin", payload);
+    RunResult run = RunXpack({"unpack", (dir / "p.bin").string(), (dir / "out/in").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("p.bin: entry 3"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out")) << "nothing is written before every entry is checked";
+}
+
+INSTANTIATE_TEST_SUITE_P(Unsafe, UnpackRefuses,
+                         ::testing::Values(std::make_pair("..\\", true), std::make_pair("Good\\..\\..\\", true),
+                                           std::make_pair("\\etc\\", true), std::make_pair("C:\\x\\", true),
+                                           std::make_pair("a\\\\b\\", true), std::make_pair("..", false),
+                                           std::make_pair("/etc/passwd", false), std::make_pair("a/../../b", false),
+                                           std::make_pair("sub\\file", false)));
+
+TEST(Unpack, RefusesBadFileDataAndLinksOnTheWay)
+{
+    ScratchDir dir;
+    Bytes payload;
+    xpack::AppendEntry(payload, "Addins\\", true, {});
+    xpack::AppendEntry(payload, "broken", false, Bytes{'S', 'Z', 'D', 'D'});
+    WriteFile(dir / "bad.bin", payload);
+    RunResult run = RunXpack({"unpack", (dir / "bad.bin").string(), (dir / "out").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("bad.bin: entry 2 \"broken\": bad SZDD data"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    // A link already inside the target folder must not carry writes out.
+    WriteFile(dir / "p.bin", SamplePayload());
+    fs::create_directories(dir / "out");
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "out/Addins");
+    run = RunXpack({"unpack", (dir / "p.bin").string(), (dir / "out").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("symbolic link"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+}

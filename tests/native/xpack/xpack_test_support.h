@@ -1,0 +1,49 @@
+// Scratch folders, files, a hand-built PE and a way to run the xpack program.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace xpack_test {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder, removed with its content at the end of the scope.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
+    const fs::path &path() const { return path_; }
+    fs::path operator/(const std::string &relative) const { return path_ / relative; }
+
+private:
+    fs::path path_;
+};
+
+void WriteFile(const fs::path &path, const Bytes &data);
+void WriteFile(const fs::path &path, const std::string &text);
+Bytes ReadFile(const fs::path &path);
+Bytes Pseudorandom(std::size_t size, std::uint32_t seed);
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+// Runs xpack with args, capturing its exit status and output.
+RunResult RunXpack(const std::vector<std::string> &args);
+
+// Relative path -> content ("/" for folders) of every item under root.
+std::vector<std::pair<std::string, Bytes>> Snapshot(const fs::path &root);
+
+// A minimal PE32 file whose only resource section holds data as a resource
+// of the string type and string name given (language 1033), after an
+// unrelated resource type with a numeric id.
+Bytes MakeExecutable(const Bytes &data, const std::string &type = "TEXT",
+                     const std::string &name = "XPACKARCHIVE");
+
+}  // namespace xpack_test
