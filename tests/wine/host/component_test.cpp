@@ -1,0 +1,355 @@
+// The real add-in component: registration through RegisterComponent, object
+// creation from a fresh process by CLSID and by ProgID, the COM rules of its
+// objects, and unregistration.
+//   component_test <QUENBRIK.DLL>               the whole run
+//   component_test create|absent <installed>    the fresh process's part
+#include "host.h"
+#include "payload.h"
+#include "quenbrik.h"
+#include "host_test_support.h"
+#include <oleauto.h>
+#include <string>
+
+HINSTANCE g_hInstance;
+
+namespace {
+
+const std::string kClasses = "Software\\Classes\\";
+const std::string kClsidKey = kClasses + "CLSID\\" TORVIK_CLSID_TEXT;
+const std::string kProgIdKey = kClasses + TORVIK_PROGID;
+const std::string kVersionlessKey = kClasses + TORVIK_VERSIONLESS_PROGID;
+
+typedef HRESULT(STDAPICALLTYPE *GetClassObjectProc)(REFCLSID, REFIID, void **);
+typedef HRESULT(STDAPICALLTYPE *PlainProc)();
+
+bool SameText(const std::string &a, const std::string &b)
+{
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// Reads a string property through IDispatch, binding by name.
+std::string ReadProperty(IDispatch *object, const wchar_t *name)
+{
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(name)};
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
+        return "<no such name>";
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
+                                    &none, &result, nullptr, nullptr);
+    if (FAILED(status) || result.vt != VT_BSTR)
+        return "<invoke failed>";
+    char text[256] = "";
+    WideCharToMultiByte(CP_ACP, 0, result.bstrVal, -1, text, sizeof text, nullptr, nullptr);
+    VariantClear(&result);
+    return text;
+}
+
+void CreateAndAsk(REFCLSID clsid, const std::string &installed)
+{
+    IDispatch *object = nullptr;
+    HRESULT status = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                      reinterpret_cast<void **>(&object));
+    CHECK(status == S_OK);
+    if (FAILED(status))
+        return;
+    CHECK_TEXT(ReadProperty(object, L"Name"), TORVIK_DESCRIPTION);
+    CHECK_TEXT(ReadProperty(object, L"version"), TORVIK_VERSION_TEXT);
+    CHECK(GetModuleHandleA(installed.c_str()) != nullptr);
+    object->Release();
+}
+
+// The child's part: a process that has never seen the DLL finds it through
+// the registry alone.
+int CreateInFreshProcess(const std::string &installed)
+{
+    BeginCase("fresh process: CoCreateInstance by CLSID and by ProgID");
+    CHECK(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK);
+    CHECK(GetModuleHandleA(installed.c_str()) == nullptr);
+    CreateAndAsk(CLSID_TorvikAddIn, installed);
+    for (const wchar_t *progId : {L"" TORVIK_PROGID, L"" TORVIK_VERSIONLESS_PROGID}) {
+        CLSID found = CLSID_NULL;
+        CHECK(CLSIDFromProgID(progId, &found) == S_OK);
+        CHECK(IsEqualCLSID(found, CLSID_TorvikAddIn));
+        CreateAndAsk(found, installed);
+    }
+    CoUninitialize();
+    return FinishChecks();
+}
+
+int ExpectAbsentInFreshProcess()
+{
+    BeginCase("fresh process after unregistration: nothing to create");
+    CHECK(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK);
+    IUnknown *object = nullptr;
+    CHECK(CoCreateInstance(CLSID_TorvikAddIn, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                           reinterpret_cast<void **>(&object)) == REGDB_E_CLASSNOTREG);
+    CHECK(object == nullptr);
+    CLSID found;
+    CHECK(FAILED(CLSIDFromProgID(L"" TORVIK_PROGID, &found)));
+    CoUninitialize();
+    return FinishChecks();
+}
+
+DWORD RunChild(const char *mode, const std::string &installed)
+{
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string command = std::string("\"") + self + "\" " + mode + " \"" + installed + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::fflush(stdout);
+    if (!CreateProcessA(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return 255;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 255;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Windows merges HKEY_CURRENT_USER\Software\Classes into HKEY_CLASSES_ROOT,
+// where COM looks; Wine 8 shows only the machine's classes there. On such a
+// platform the test copies the component's own keys, as written, into the
+// private prefix's machine classes so that COM can still be asked.
+const char *const kOwnKeys[] = {"CLSID\\" TORVIK_CLSID_TEXT, TORVIK_PROGID,
+                                TORVIK_VERSIONLESS_PROGID};
+
+bool ClassesRootShowsUserClasses()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kOwnKeys[0], 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool MirrorUserClasses()
+{
+    if (ClassesRootShowsUserClasses())
+        return false;
+    std::printf("note: HKEY_CLASSES_ROOT does not show per-user classes here; "
+                "copying the component's keys to the machine's classes\n");
+    for (const char *name : kOwnKeys) {
+        HKEY from;
+        HKEY to;
+        CHECK(RegOpenKeyExA(HKEY_CURRENT_USER, (kClasses + name).c_str(), 0, KEY_READ, &from) ==
+              ERROR_SUCCESS);
+        CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kClasses + name).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &to, nullptr) == ERROR_SUCCESS);
+        CHECK(RegCopyTreeA(from, nullptr, to) == ERROR_SUCCESS);
+        RegCloseKey(from);
+        RegCloseKey(to);
+    }
+    return true;
+}
+
+void RemoveMirror()
+{
+    for (const char *name : kOwnKeys)
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kClasses + name).c_str());
+}
+
+void ExpectRegistered(const std::string &installed)
+{
+    CHECK_TEXT(ReadStringValue(kClsidKey, nullptr), TORVIK_DESCRIPTION);
+    std::string server = ReadStringValue(kClsidKey + "\\InprocServer32", nullptr);
+    CHECK(SameText(server, installed));
+    CHECK_TEXT(ReadStringValue(kClsidKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    CHECK_TEXT(ReadStringValue(kClsidKey + "\\ProgID", nullptr), TORVIK_PROGID);
+    CHECK_TEXT(ReadStringValue(kClsidKey + "\\VersionIndependentProgID", nullptr),
+               TORVIK_VERSIONLESS_PROGID);
+    CHECK_TEXT(ReadStringValue(kProgIdKey + "\\CLSID", nullptr), TORVIK_CLSID_TEXT);
+    CHECK_TEXT(ReadStringValue(kVersionlessKey + "\\CLSID", nullptr), TORVIK_CLSID_TEXT);
+    CHECK_TEXT(ReadStringValue(kVersionlessKey + "\\CurVer", nullptr), TORVIK_PROGID);
+}
+
+void ExpectNothingLeft()
+{
+    CHECK(!KeyExists(kClsidKey));
+    CHECK(!KeyExists(kProgIdKey));
+    CHECK(!KeyExists(kVersionlessKey));
+    CHECK(KeyExists("Software\\Classes"));
+}
+
+void TestObjectRules(HMODULE module)
+{
+    BeginCase("class factory and object follow the COM rules");
+    auto getClassObject = reinterpret_cast<GetClassObjectProc>(
+        reinterpret_cast<void *>(GetProcAddress(module, "DllGetClassObject")));
+    auto canUnloadNow = reinterpret_cast<PlainProc>(
+        reinterpret_cast<void *>(GetProcAddress(module, "DllCanUnloadNow")));
+    CHECK(getClassObject && canUnloadNow);
+    if (!getClassObject || !canUnloadNow)
+        return;
+    CHECK(canUnloadNow() == S_OK);
+
+    void *none = reinterpret_cast<void *>(1);
+    CHECK(getClassObject(IID_IDispatch, IID_IClassFactory, &none) == CLASS_E_CLASSNOTAVAILABLE);
+    CHECK(none == nullptr);
+    IClassFactory *factory = nullptr;
+    CHECK(getClassObject(CLSID_TorvikAddIn, IID_IClassFactory,
+                         reinterpret_cast<void **>(&factory)) == S_OK);
+    if (!factory)
+        return;
+    CHECK(canUnloadNow() == S_FALSE);
+
+    IUnknown *outer = factory;
+    none = reinterpret_cast<void *>(1);
+    CHECK(factory->CreateInstance(outer, IID_IUnknown, &none) == CLASS_E_NOAGGREGATION);
+    CHECK(none == nullptr);
+    CHECK(factory->CreateInstance(nullptr, IID_IClassFactory, &none) == E_NOINTERFACE);
+    CHECK(none == nullptr);
+
+    IDispatch *object = nullptr;
+    CHECK(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void **>(&object)) ==
+          S_OK);
+    CHECK(factory->LockServer(TRUE) == S_OK);
+    factory->Release();
+    CHECK(canUnloadNow() == S_FALSE);  // the object and the lock hold it
+    CHECK(factory->LockServer(FALSE) == S_OK);
+    if (!object)
+        return;
+
+    // One identity for IUnknown, whichever interface asks.
+    IUnknown *first = nullptr;
+    IUnknown *second = nullptr;
+    IDispatch *again = nullptr;
+    CHECK(object->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&first)) == S_OK);
+    CHECK(object->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&again)) == S_OK);
+    if (again) {
+        CHECK(again->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&second)) == S_OK);
+        again->Release();
+    }
+    CHECK(first != nullptr && first == second);
+    if (first)
+        first->Release();
+    if (second)
+        second->Release();
+    none = reinterpret_cast<void *>(1);
+    CHECK(object->QueryInterface(IID_IClassFactory, &none) == E_NOINTERFACE);
+    CHECK(none == nullptr);
+    CHECK(object->QueryInterface(IID_IUnknown, nullptr) == E_POINTER);
+
+    CHECK(object->AddRef() == 2);
+    CHECK(object->Release() == 1);
+
+    LPOLESTR unknownName[1] = {const_cast<LPOLESTR>(L"Nothing")};
+    DISPID id = 0;
+    CHECK(object->GetIDsOfNames(IID_NULL, unknownName, 1, 0, &id) == DISP_E_UNKNOWNNAME);
+    CHECK(id == DISPID_UNKNOWN);
+    DISPPARAMS noArguments = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    CHECK(object->Invoke(77, IID_NULL, 0, DISPATCH_PROPERTYGET, &noArguments, &result, nullptr,
+                         nullptr) == DISP_E_MEMBERNOTFOUND);
+    CHECK(object->Invoke(TORVIK_DISPID_NAME, IID_NULL, 0, DISPATCH_PROPERTYPUT, &noArguments,
+                         &result, nullptr, nullptr) == DISP_E_MEMBERNOTFOUND);
+    VARIANT argument;
+    VariantInit(&argument);
+    DISPPARAMS oneArgument = {&argument, nullptr, 1, 0};
+    CHECK(object->Invoke(TORVIK_DISPID_NAME, IID_NULL, 0, DISPATCH_PROPERTYGET, &oneArgument,
+                         &result, nullptr, nullptr) == DISP_E_BADPARAMCOUNT);
+    CHECK(result.vt == VT_EMPTY);
+    CHECK_TEXT(ReadProperty(object, L"NAME"), TORVIK_DESCRIPTION);
+
+    CHECK(object->Release() == 0);
+    CHECK(canUnloadNow() == S_OK);
+}
+
+void TestUnregister(HMODULE module)
+{
+    BeginCase("DllUnregisterServer removes every key it wrote");
+    auto unregister = reinterpret_cast<PlainProc>(
+        reinterpret_cast<void *>(GetProcAddress(module, "DllUnregisterServer")));
+    CHECK(unregister != nullptr);
+    if (!unregister)
+        return;
+    CHECK(unregister() == S_OK);
+    ExpectNothingLeft();
+    CHECK(unregister() == S_OK);  // nothing to remove is not an error
+}
+
+// A volatile key in the way makes a later write fail; what was written before
+// it must go again, and the setup program must say so.
+void TestFailedRegistration(FolderWindow &window, const std::string &installed)
+{
+    BeginCase("registration that fails half way leaves nothing behind");
+    HKEY blocker;
+    CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, kVersionlessKey.c_str(), 0, nullptr,
+                          REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &blocker,
+                          nullptr) == ERROR_SUCCESS);
+    RegCloseKey(blocker);
+    std::vector<SeenBox> boxes;
+    {
+        BoxRecorder recorder;
+        RegisterComponent(window.handle());
+        boxes = recorder.boxes();
+    }
+    CHECK(boxes.size() == 1);
+    ExpectNothingLeft();
+    CHECK(GetModuleHandleA(installed.c_str()) == nullptr);
+    DeleteTree(kVersionlessKey);
+}
+
+int RunAll(const std::string &builtComponent)
+{
+    ScratchFolder root("hostcomp");
+    std::string folder = root.path() + "\\Addins";
+    std::string installed = folder + "\\Quenbrik.dll";
+    CHECK(MakeFolders(folder));
+    CHECK(CopyFileA(WindowsPath(builtComponent).c_str(), installed.c_str(), FALSE) != 0);
+    lstrcpyA(g_szTopFolder, "Addins");
+    FolderWindow window;
+    window.SetFolder(root.path());
+
+    BeginCase("RegisterComponent registers the add-in for the current user");
+    std::vector<SeenBox> boxes;
+    {
+        BoxRecorder recorder;
+        RegisterComponent(window.handle());
+        boxes = recorder.boxes();
+    }
+    CHECK(boxes.empty());
+    CHECK(GetModuleHandleA(installed.c_str()) == nullptr);
+    ExpectRegistered(installed);
+
+    BeginCase("fresh process creates the object");
+    bool mirrored = MirrorUserClasses();
+    CHECK(RunChild("create", installed) == 0);
+    if (mirrored)
+        RemoveMirror();
+
+    HMODULE module = LoadLibraryA(installed.c_str());
+    CHECK(module != nullptr);
+    if (module) {
+        TestObjectRules(module);
+        TestUnregister(module);
+        FreeLibrary(module);
+    }
+    BeginCase("fresh process after unregistration");
+    CHECK(RunChild("absent", installed) == 0);
+
+    TestFailedRegistration(window, installed);
+    return FinishChecks();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "create")
+        return CreateInFreshProcess(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "absent")
+        return ExpectAbsentInFreshProcess();
+    if (argc != 2) {
+        std::printf("usage: component_test QUENBRIK.DLL\n");
+        return 2;
+    }
+    return RunAll(argv[1]);
+}
