@@ -45,7 +45,8 @@ void PutHeader(std::vector<std::uint8_t> &out, std::uint8_t replacedChar,
 class MatchFinder {
 public:
     MatchFinder(const std::uint8_t *text, std::size_t end)
-        : text_(text), end_(end), head_(kHashSize, kNone), tree_(2 * kSlots, kNone) {}
+        : text_(text), end_(end), hashBits_(HashBits(end)),
+          head_(std::size_t(1) << hashBits_, kNone), tree_(2 * kSlots, kNone) {}
 
     // Inserts pos and returns the length of the longest match of text[pos..]
     // against the kMaxDistance positions before it (0 when below kMinMatch),
@@ -53,7 +54,7 @@ public:
     std::size_t Insert(std::size_t pos, std::size_t &distance) {
         const std::size_t limit = std::min(kMaxMatch, end_ - pos);
         if (limit < kMinMatch) return 0;
-        const std::uint32_t hash = Hash(text_ + pos);
+        const std::uint32_t hash = Hash(text_ + pos, hashBits_);
         std::int64_t cur = head_[hash];
         head_[hash] = static_cast<std::int64_t>(pos);
 
@@ -98,18 +99,25 @@ public:
 
 private:
     static constexpr std::int64_t kNone = -1;
-    static constexpr std::size_t kHashBits = 16;
-    static constexpr std::size_t kHashSize = std::size_t(1) << kHashBits;
+    static constexpr unsigned kMaxHashBits = 16;
     // Positions pos - kMaxDistance .. pos must own distinct slots.
     static constexpr std::size_t kSlots = kMaxDistance + 1;
 
-    static std::uint32_t Hash(const std::uint8_t *p) {
+    // Small inputs get a small table: clearing it dominates their cost.
+    static unsigned HashBits(std::size_t textSize) {
+        unsigned bits = 10;
+        while (bits < kMaxHashBits && (std::size_t(1) << bits) < textSize) ++bits;
+        return bits;
+    }
+
+    static std::uint32_t Hash(const std::uint8_t *p, unsigned bits) {
         const std::uint32_t v = p[0] | (p[1] << 8) | (std::uint32_t(p[2]) << 16);
-        return (v * 2654435761u) >> (32 - kHashBits);
+        return (v * 2654435761u) >> (32 - bits);
     }
 
     const std::uint8_t *text_;
     std::size_t end_;
+    unsigned hashBits_;
     std::vector<std::int64_t> head_;
     std::vector<std::int64_t> tree_;
 };
@@ -140,7 +148,10 @@ void FindMatches(const std::uint8_t *data, std::size_t size, Parse &parse) {
 
     MatchFinder finder(text.data(), text.size());
     std::size_t unused = 0;
-    for (std::size_t pos = 0; pos < kWindowSize; ++pos) finder.Insert(pos, unused);
+    // The suffixes that start before the last kMaxMatch spaces all read as
+    // kMaxMatch spaces; the last of them stands for them all, being nearest.
+    for (std::size_t pos = kWindowSize - kMaxMatch; pos < kWindowSize; ++pos)
+        finder.Insert(pos, unused);
 
     parse.longest.assign(size, 0);
     parse.distance.assign(size, 0);
