@@ -1,10 +1,8 @@
 // Registration of the installed add-in component through its own
 // DllRegisterServer, inside a single-threaded COM apartment.
 #include "host.h"
+#include "path_text.h"
 #include "payload.h"
-// setup.h reuses a name that winuser.h already defines; this file needs
-// neither meaning.
-#undef IDC_HELP
 #include "setup.h"
 
 #define COMPONENT_TAIL "\\Quenbrik.dll"
@@ -21,12 +19,7 @@ typedef HRESULT (STDAPICALLTYPE *RegisterServerProc)(void);
 // in the buffer, which leaves nothing to load.
 static int BuildComponentPath(HWND dialog, char *path)
 {
-    if (!ComponentFolderPath(dialog, path))
-        return 0;
-    if (lstrlenA(path) + lstrlenA(COMPONENT_TAIL) >= SETUP_PATH_MAX)
-        return 0;
-    lstrcatA(path, COMPONENT_TAIL);
-    return 1;
+    return ComponentFolderPath(dialog, path) && AppendPath(path, COMPONENT_TAIL);
 }
 
 // Loads the component, calls its DllRegisterServer and unloads it again.
