@@ -1,7 +1,6 @@
 #include "szdd/szdd.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -125,26 +124,33 @@ private:
 // --- Optimal parse -----------------------------------------------------------
 //
 // The stream costs one byte per literal, two per match and one control byte
-// per started group of eight items. cost[i][k] is the least number of bytes
+// per started group of eight items. cost(i, k) is the least number of bytes
 // that encode data[i..] when k items of the current group are already
 // written; the group's control byte is paid by the item that starts it.
+//
+// Starting a parse mid-group never costs more than starting a new group, and
+// saves at most that group's control byte, so cost(i, k) = base[i] - bit k of
+// saved[i]: five bytes per position keep every cost, and the choices are
+// recomputed from them on the way forward instead of being stored.
+//
 // Every length from kMinMatch up to the longest match is available at the
 // longest match's distance, so only the longest match per position is kept.
 
-constexpr std::size_t kStates = kItemsPerControl;
-constexpr std::size_t kRing = kMaxMatch + 1;  // cost rows i .. i + kMaxMatch
-using CostRow = std::array<std::uint32_t, kStates>;
+constexpr unsigned kStates = kItemsPerControl;
 
 struct Parse {
-    std::vector<std::uint8_t> choice;  // per (position, state): item length, 1 = literal
     std::vector<std::uint8_t> longest;
     std::vector<std::uint16_t> distance;
+    std::vector<std::uint32_t> base;  // cost(i, 0), for i = 0..size
+    std::vector<std::uint8_t> saved;  // bit k: cost(i, k) = base[i] - 1
+
+    std::uint32_t Cost(std::size_t i, unsigned k) const { return base[i] - ((saved[i] >> k) & 1u); }
 };
 
 void FindMatches(const std::uint8_t *data, std::size_t size, Parse &parse) {
     std::vector<std::uint8_t> text(kWindowSize + size);
     std::fill(text.begin(), text.begin() + kWindowSize, kWindowFill);
-    if (size) std::memcpy(text.data() + kWindowSize, data, size);
+    std::copy(data, data + size, text.begin() + kWindowSize);
 
     MatchFinder finder(text.data(), text.size());
     std::size_t unused = 0;
@@ -162,52 +168,64 @@ void FindMatches(const std::uint8_t *data, std::size_t size, Parse &parse) {
     }
 }
 
-void ChooseItems(std::size_t size, Parse &parse) {
-    parse.choice.assign(size * kStates, 1);
-    std::vector<CostRow> ring(kRing);
-    ring[size % kRing].fill(0);
-    for (std::size_t i = size; i-- > 0;) {
-        const CostRow &next = ring[(i + 1) % kRing];
-        // Best cost over all match lengths, per state after the match.
-        CostRow viaMatch;
-        viaMatch.fill(std::numeric_limits<std::uint32_t>::max() / 2);
-        std::uint8_t bestLen[kStates] = {};
-        for (std::size_t len = kMinMatch; len <= parse.longest[i]; ++len) {
-            const CostRow &after = ring[(i + len) % kRing];
-            for (std::size_t k = 0; k < kStates; ++k) {
-                if (after[k] < viaMatch[k]) {
-                    viaMatch[k] = after[k];
-                    bestLen[k] = static_cast<std::uint8_t>(len);
-                }
-            }
-        }
-        CostRow &row = ring[i % kRing];
-        std::uint8_t *choice = &parse.choice[i * kStates];
-        for (std::size_t k = 0; k < kStates; ++k) {
-            const std::size_t n = (k + 1) % kStates;
-            const std::uint32_t control = k == 0 ? 1 : 0;
-            const std::uint32_t literal = 1 + next[n];
-            const std::uint32_t match = 2 + viaMatch[n];
-            if (bestLen[n] && match < literal) {
-                row[k] = control + match;
-                choice[k] = bestLen[n];
-            } else {
-                row[k] = control + literal;
-                choice[k] = 1;
-            }
+// The least cost over all match lengths at i, per state after the match, as
+// a base and the states that save a byte on it.
+void BestAfterMatch(const Parse &parse, std::size_t i, std::uint32_t &base, unsigned &saved) {
+    base = std::numeric_limits<std::uint32_t>::max();
+    saved = 0;
+    for (std::size_t len = kMinMatch; len <= parse.longest[i]; ++len) {
+        const std::uint32_t b = parse.base[i + len];
+        if (b < base) {
+            base = b;
+            saved = parse.saved[i + len];
+        } else if (b == base) {
+            saved |= parse.saved[i + len];
         }
     }
 }
 
+void ChooseItems(std::size_t size, Parse &parse) {
+    parse.base.assign(size + 1, 0);
+    parse.saved.assign(size + 1, 0);
+    for (std::size_t i = size; i-- > 0;) {
+        std::uint32_t matchBase;
+        unsigned matchSaved;
+        BestAfterMatch(parse, i, matchBase, matchSaved);
+        const bool canMatch = parse.longest[i] != 0;
+        std::uint32_t cost[kStates];
+        for (unsigned k = 0; k < kStates; ++k) {
+            const unsigned n = (k + 1) % kStates;
+            std::uint32_t best = 1 + parse.Cost(i + 1, n);
+            if (canMatch) best = std::min(best, 2 + matchBase - ((matchSaved >> n) & 1u));
+            cost[k] = (k == 0 ? 1 : 0) + best;
+        }
+        parse.base[i] = cost[0];
+        unsigned saved = 0;
+        for (unsigned k = 1; k < kStates; ++k) saved |= (cost[0] - cost[k]) << k;
+        parse.saved[i] = static_cast<std::uint8_t>(saved);
+    }
+}
+
+// The item that starts an optimal parse of data[i..] in state k: 1 for a
+// literal, else the match length.
+std::size_t ChosenItem(const Parse &parse, std::size_t i, unsigned k) {
+    const unsigned n = (k + 1) % kStates;
+    const std::uint32_t target = parse.Cost(i, k) - (k == 0 ? 1 : 0);
+    for (std::size_t len = parse.longest[i]; len >= kMinMatch; --len)
+        if (2 + parse.Cost(i + len, n) == target) return len;
+    return 1;
+}
+
 void WriteItems(const std::uint8_t *data, std::size_t size, const Parse &parse,
                 std::vector<std::uint8_t> &out) {
-    std::size_t control = 0, state = 0;
+    std::size_t control = 0;
+    unsigned state = 0;
     for (std::size_t i = 0; i < size;) {
         if (state == 0) {
             control = out.size();
             out.push_back(0);
         }
-        const std::size_t len = parse.choice[i * kStates + state];
+        const std::size_t len = ChosenItem(parse, i, state);
         if (len == 1) {
             out[control] |= static_cast<std::uint8_t>(1u << state);
             out.push_back(data[i]);
@@ -231,7 +249,6 @@ std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size,
     Parse parse;
     FindMatches(data, size, parse);
     ChooseItems(size, parse);
-    parse.longest = {};
 
     std::vector<std::uint8_t> out;
     out.reserve(kHeaderSize + size + size / 8 + 1);
