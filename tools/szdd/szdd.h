@@ -34,7 +34,10 @@ struct Header {
 };
 
 // The complete SZDD file (header and body) for data: the smallest stream the
-// format allows.
+// format allows (an exact optimal parse, control bytes included). Works in
+// memory, about 8 bytes per input byte besides input and output. The header
+// holds a 32-bit length, so more than 4 GiB - 1 bytes throws
+// std::length_error rather than writing a header that lies.
 std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size,
                                    std::uint8_t replacedChar = 0);
 std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &data,
