@@ -416,6 +416,7 @@ int main(int argc, char **argv)
     bench.process.Kill();
     RemoveDevStudio();
     RemoveComponentRegistration();
+    RestoreReadmeHandler();
     if (Failures() == 0)
         RemoveTree(bench.work);
     std::cout << argv[1] << ": " << (Failures() ? "FAILED" : "passed") << std::endl;

@@ -27,6 +27,8 @@ const char *const kDevStudioKey = "Software\\Microsoft\\DevStudio";
 const char *const kServerKey =
     "Software\\Classes\\CLSID\\" TORVIK_CLSID_TEXT "\\InprocServer32";
 const char *const kHandlerProgId = "CorvaneTest.readme";
+std::string g_savedHtmClass;
+bool g_handlerRegistered = false;
 
 bool SetDefaultValue(HKEY root, const std::string &key, const std::string &value)
 {
@@ -176,10 +178,29 @@ std::string RegisteredServerPath()
 
 bool RegisterReadmeHandler(const std::string &recorder, const std::string &recordFile)
 {
+    if (!g_handlerRegistered) {
+        char saved[MAX_PATH] = {};
+        LONG size = sizeof saved;
+        if (RegQueryValueA(HKEY_CLASSES_ROOT, ".htm", saved, &size) == ERROR_SUCCESS)
+            g_savedHtmClass = saved;
+        g_handlerRegistered = true;
+    }
     // Wine's shell looks up associations in HKEY_CLASSES_ROOT only.
     std::string command = "\"" + recorder + "\" \"" + recordFile + "\" \"%1\"";
     return SetDefaultValue(HKEY_CLASSES_ROOT, ".htm", kHandlerProgId) &&
            SetDefaultValue(HKEY_CLASSES_ROOT, std::string(kHandlerProgId) + "\\shell\\open\\command", command);
+}
+
+void RestoreReadmeHandler()
+{
+    if (!g_handlerRegistered)
+        return;
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, kHandlerProgId);
+    if (g_savedHtmClass.empty())
+        RegDeleteKeyValueA(HKEY_CLASSES_ROOT, ".htm", nullptr);
+    else
+        SetDefaultValue(HKEY_CLASSES_ROOT, ".htm", g_savedHtmClass);
+    g_handlerRegistered = false;
 }
 
 std::string WaitRecord(const std::string &recordFile, DWORD timeoutMs)

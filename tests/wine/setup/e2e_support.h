@@ -33,6 +33,8 @@ std::string RegisteredServerPath();   // InprocServer32 default value, or empty
 
 // Registers recorder as the .htm "open" handler, writing to recordFile.
 bool RegisterReadmeHandler(const std::string &recorder, const std::string &recordFile);
+// Puts back the .htm association that RegisterReadmeHandler replaced.
+void RestoreReadmeHandler();
 // Waits up to timeoutMs for the record file to get content.
 std::string WaitRecord(const std::string &recordFile, DWORD timeoutMs);
 
