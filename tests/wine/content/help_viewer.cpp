@@ -1,0 +1,120 @@
+// help_viewer HLP_FILE
+// Opens the add-in's help file in the platform's help viewer at several
+// topics, each named by its context string, and checks that the viewer shows
+// the topic's title: the file's directory, topic chain, fonts and context
+// table must all be readable for that.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+namespace {
+
+struct Topic {
+    const char *context;
+    const char *title;
+};
+
+// Unix paths from the build reach the program as they are; Wine maps them
+// under Z:.
+std::string WindowsPath(std::string path)
+{
+    if (!path.empty() && path[0] == '/')
+        path = "Z:" + path;
+    for (char &c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+BOOL CALLBACK FindRichEdit(HWND child, LPARAM found)
+{
+    std::string name = driver::ClassName(child);
+    if (name.find("RichEdit") != std::string::npos || name.find("RICHEDIT") != std::string::npos) {
+        *reinterpret_cast<HWND *>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Whether the page begins with the title: other topics' titles also appear
+// in a page, as the text of its jumps.
+bool StartsWithTitle(const std::string &text, const std::string &title)
+{
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string::npos && text.compare(first, title.size(), title) == 0;
+}
+
+// The text of the viewer's page once it begins with want, or what it last
+// held.
+std::string WaitPageText(DWORD pid, const std::string &want, DWORD timeoutMs)
+{
+    std::string text;
+    for (DWORD waited = 0; waited < timeoutMs; waited += 200) {
+        for (HWND top : driver::TopWindows(pid)) {
+            HWND page = nullptr;
+            EnumChildWindows(top, FindRichEdit, reinterpret_cast<LPARAM>(&page));
+            if (page) {
+                text = driver::WindowText(page);
+                if (StartsWithTitle(text, want))
+                    return text;
+            }
+        }
+        Sleep(200);
+    }
+    return text;
+}
+
+bool CheckTopic(const std::string &viewer, const std::string &file, const Topic &topic)
+{
+    driver::Process help;
+    std::string error;
+    if (!help.Start(viewer, std::string("-i ") + topic.context + " \"" + file + "\"", &error)) {
+        std::printf("FAIL %s: %s\n", topic.context, error.c_str());
+        return false;
+    }
+    std::string text = WaitPageText(help.Id(), topic.title, 15000);
+    bool ok = StartsWithTitle(text, topic.title);
+    for (HWND top : driver::TopWindows(help.Id())) {
+        if (driver::IsMessageBox(top)) {
+            std::printf("FAIL %s: the viewer says \"%s\"\n", topic.context,
+                        driver::ReadMessageBox(top).text.c_str());
+            ok = false;
+        }
+    }
+    if (ok)
+        std::printf("ok   %s: \"%s\"\n", topic.context, topic.title);
+    else
+        std::printf("FAIL %s: wanted \"%s\", the page holds \"%.120s\"\n", topic.context, topic.title,
+                    text.c_str());
+    help.Kill();
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: help_viewer HLP_FILE\n");
+        return 2;
+    }
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string viewer = std::string(windows) + "\\winhlp32.exe";
+    const std::string file = WindowsPath(argv[1]);
+
+    // The first topic, one in the first block of topics and the last one,
+    // which lies in a later block.
+    const std::vector<Topic> topics = {
+        {"contents", "Torvik Add-in Help Contents"},
+        {"flip", "Flip Source/Header"},
+        {"contact", "Contacting Corvane Software"},
+    };
+    int failures = 0;
+    for (const Topic &topic : topics)
+        failures += CheckTopic(viewer, file, topic) ? 0 : 1;
+    return failures == 0 ? 0 : 1;
+}
