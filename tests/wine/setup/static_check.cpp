@@ -279,7 +279,7 @@ void CheckDialogs(HMODULE module)
                      "Self-extracting setup program that creates the Corvane Torvik Add-in.\n\n"
                      "email:\tsupport@corvane.example\nphone:\t+1 555 0100",
                      42, 7, 137, 43, CV | WS_GROUP, 0},
-                    {-1, "Static", "Copyright (C) 1998 Corvane Software", 42, 58, 120, 10, CV | WS_GROUP, 0},
+                    {-1, "Static", "(C) 1998 Corvane Software", 42, 58, 120, 10, CV | WS_GROUP, 0},
                 });
 }
 
