@@ -14,6 +14,8 @@ find_package(GTest REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MSPACK REQUIRED IMPORTED_TARGET libmspack)
 
+include(${CMAKE_SOURCE_DIR}/cmake/Subfolders.cmake)
+
 add_subdirectory(tools)
 add_subdirectory(payload)
 add_subdirectory(tests/native)

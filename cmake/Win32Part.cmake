@@ -14,6 +14,8 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
 
+include(${CMAKE_SOURCE_DIR}/cmake/Subfolders.cmake)
+
 add_subdirectory(tools)
 add_subdirectory(payload)
 add_subdirectory(host)
