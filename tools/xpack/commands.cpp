@@ -128,13 +128,27 @@ void CompressFile(const fs::path &input, const fs::path &output)
     WriteFileAtomically(output, szdd::Compress(content));
 }
 
-void ExpandFile(const fs::path &input, const fs::path &output)
+// The header's length is the size of the file that was compressed. Some
+// compressors put stray items after its end (mscompress does for an empty
+// file), so extra output is dropped with a warning; too little is an error.
+void ExpandFile(const fs::path &input, const fs::path &output, std::ostream &warnings)
 {
     Bytes content = ReadWholeFile(input);
     Bytes expanded;
     std::string error;
-    if (!szdd::Expand(content.data(), content.size(), expanded, error))
+    szdd::Header header;
+    if (!szdd::ReadHeader(content.data(), content.size(), header, error) ||
+        !szdd::Expand(content.data(), content.size(), expanded, error, szdd::LengthCheck::Lenient))
         throw Error(Shown(input) + ": bad SZDD data: " + error);
+    if (expanded.size() < header.expandedLength)
+        throw Error(Shown(input) + ": bad SZDD data: the body yields " + std::to_string(expanded.size()) +
+                    " of the header's " + std::to_string(header.expandedLength) + " bytes");
+    if (expanded.size() > header.expandedLength) {
+        warnings << "xpack: warning: " << Shown(input) << ": the body yields "
+                 << expanded.size() - header.expandedLength
+                 << " bytes past the header's length; they were dropped\n";
+        expanded.resize(header.expandedLength);
+    }
     WriteFileAtomically(output, expanded);
 }
 

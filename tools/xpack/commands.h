@@ -13,7 +13,8 @@ void Pack(const std::filesystem::path &folder, const std::filesystem::path &outp
 // Single files in the SZDD format, as the platform's compress and expand
 // tools read and write them.
 void CompressFile(const std::filesystem::path &input, const std::filesystem::path &output);
-void ExpandFile(const std::filesystem::path &input, const std::filesystem::path &output);
+void ExpandFile(const std::filesystem::path &input, const std::filesystem::path &output,
+                std::ostream &warnings);
 
 // The entries, totals and top folder of a payload file or of a setup
 // executable's payload.

@@ -86,7 +86,7 @@ int Run(const std::vector<std::string> &args)
         return kExitOk;
     }
     if (command == "expand" && args.size() == 3) {
-        xpack::ExpandFile(args[1], args[2]);
+        xpack::ExpandFile(args[1], args[2], std::cerr);
         return kExitOk;
     }
     return Usage();
