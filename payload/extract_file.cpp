@@ -21,6 +21,18 @@ static int WriteEntryData(HANDLE file, const PayloadEntry *entry)
     return written == entry->dataLength;
 }
 
+// When the destination cannot be created (held open without sharing, for
+// one), the LZ library may retry under the name's compressed form, the last
+// character replaced by '_', and succeed there: the real destination keeps
+// its old content. The record names the file that was opened.
+static int OpenedUnderOtherName(const OFSTRUCT *info, const char *destination)
+{
+    int openedLength = lstrlenA(info->szPathName);
+    int length = lstrlenA(destination);
+    return openedLength > 0 && length > 0 &&
+           info->szPathName[openedLength - 1] == '_' && destination[length - 1] != '_';
+}
+
 // LZCopy decodes until its input ends whatever the header says, so the
 // count it reports is checked against the length the data promises.
 static int ExpandTempFile(char *tempPath, char *destination, unsigned long expected)
@@ -32,6 +44,14 @@ static int ExpandTempFile(char *tempPath, char *destination, unsigned long expec
         return 0;
     int ok = 0;
     INT target = LZOpenFileA(destination, &destinationInfo, OF_CREATE);
+    if (target >= 0 && OpenedUnderOtherName(&destinationInfo, destination)) {
+        // The stray file was made (or emptied) by this open and holds
+        // nothing. The record's text is in the OEM code page, which for
+        // the payload's ASCII names is the same as the ANSI path.
+        LZClose(target);
+        DeleteFileA(destinationInfo.szPathName);
+        target = -1;
+    }
     if (target >= 0) {
         LONG copied = LZCopy(source, target);
         ok = copied >= 0 && (unsigned long)copied == expected;
