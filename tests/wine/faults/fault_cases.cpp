@@ -1,0 +1,308 @@
+// Fault cases: the real CorvaneSetup.exe meets a destination it cannot
+// write, a full disk or a temporary directory it cannot use. Each run must
+// end in the entry-failure message with a dialog that still works, leave no
+// damaged file behind unreported, and complete on a second Install once the
+// fault is gone.
+// Usage: fault_cases CASE SETUP-EXE REFERENCE-TREE
+// Drive Y: is the case's scratch folder (a small tmpfs for disk_full).
+#include "driver.h"
+#include "e2e_support.h"
+#include "setup.h"
+
+#include <iostream>
+#include <map>
+
+using namespace e2e;
+
+namespace {
+
+const char kFinishTitle[] = "Finished extracting files!";
+const char kFailedText[] = "Failed to create temporary file  ";
+const char kRegisterFailedPrefix[] = "Failed to register the Corvane Torvik Add-in.";
+const DWORD kWait = 15000;
+// The payload's first two files; the faults are set on the second.
+const char kFirstFile[] = "Addins\\QUENBRIK.DLL";
+const char kSecondFile[] = "Addins\\QUENBRIK.HLP";
+
+struct Bench {
+    std::string setupExe, reference;
+    std::string work;        // the case's folder
+    std::string devStudio;   // the suggested install folder, without its backslash
+    driver::Process process;
+    HWND dialog = nullptr;
+
+    std::string Installed(const std::string &relative) const { return devStudio + "\\" + relative; }
+    std::string Reference(const std::string &relative) const { return reference + "\\" + relative; }
+
+    void Prepare(const std::string &folder)
+    {
+        work = folder;
+        devStudio = work + "\\MSDev98";
+        RemoveTree(work);
+        Check(MakeDirectories(devStudio + "\\Addins"), "make " + devStudio + "\\Addins");
+        DeleteFileA(TempFilePath().c_str());
+        RemoveComponentRegistration();
+        SeedDevStudio(devStudio + "\\Bin");
+    }
+
+    bool Launch()
+    {
+        std::string error;
+        if (!process.Start(setupExe, "", &error)) {
+            Check(false, error);
+            return false;
+        }
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < kWait) {
+            for (HWND w : driver::TopWindows(process.Id(), SETUP_TITLE, "#32770"))
+                if (!driver::IsMessageBox(w)) {
+                    dialog = w;
+                    return true;
+                }
+            Sleep(50);
+        }
+        Check(false, "the setup dialog did not appear");
+        return false;
+    }
+
+    driver::MessageBoxInfo NextBox()
+    {
+        HWND box = driver::WaitMessageBox(process.Id(), nullptr, kWait);
+        Check(box != nullptr, "a message box appeared");
+        return box ? driver::ReadMessageBox(box) : driver::MessageBoxInfo{};
+    }
+
+    // Install, then the box it ends in (a registration failure is reported
+    // and passed over: it must not happen with a sound component).
+    driver::MessageBoxInfo Install()
+    {
+        driver::PressButton(dialog, IDOK);
+        driver::MessageBoxInfo box = NextBox();
+        if (box.text.rfind(kRegisterFailedPrefix, 0) == 0) {
+            Check(false, "registration failed: " + box.text);
+            driver::PressButton(box.window, IDOK);
+            box = NextBox();
+        }
+        return box;
+    }
+};
+
+bool IsFailureBox(const driver::MessageBoxInfo &box) { return box.text == kFailedText; }
+
+// The failure box, and after it a dialog that is still there and answers,
+// in the Failed state; nothing is registered and the temporary file is gone.
+void CheckFailedRun(Bench &bench, const driver::MessageBoxInfo &box, const std::string &tempFile)
+{
+    CheckEqual(box.text, kFailedText, "failure text");
+    CheckEqual(box.title, SETUP_TITLE, "failure title");
+    Check(box.icon == driver::IconKind::Error, std::string("failure icon, got ") + driver::IconKindName(box.icon));
+    Check(box.owner == nullptr, "the failure box has no owner");
+    Check(box.buttons == std::vector<int>{IDOK}, "the failure box has only OK");
+    if (box.window) {
+        driver::PressButton(box.window, IDOK);
+        driver::WaitGone(box.window, kWait);
+    }
+    driver::Settle();
+    Check(bench.process.Running() && IsWindowVisible(bench.dialog), "the dialog stays open after the failure");
+    DWORD_PTR answer = 0;
+    Check(SendMessageTimeoutA(bench.dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0,
+          "the dialog answers after the failure");
+    Check(!driver::ControlVisible(bench.dialog, IDC_FOLDER), "the folder box stays hidden");
+    Check(driver::ControlVisible(bench.dialog, IDC_PROGRESS), "the progress bar stays shown");
+    Check(driver::ProgressPosition(bench.dialog, IDC_PROGRESS) < driver::ProgressMaximum(bench.dialog, IDC_PROGRESS),
+          "the progress bar stopped short of full");
+    Check(!Exists(tempFile), "the temporary file is gone after the failure");
+    Check(RegisteredServerPath().empty(), "a failed run registers nothing");
+    // The LZ library's fallback to the compressed form of a name must not
+    // leave a file there.
+    Check(!Exists(bench.Installed("Addins\\QUENBRIK.HL_")), "no file under the compressed name");
+}
+
+// The second Install, with the fault gone: the finish box and the whole tree.
+void CheckSecondInstall(Bench &bench, const std::string &tempFile)
+{
+    driver::MessageBoxInfo box = bench.Install();
+    CheckEqual(box.title, kFinishTitle, "the second Install ends in the finish box (text: " + box.text + ")");
+    Check(box.owner == bench.dialog, "the finish box is owned by the dialog");
+    Check(driver::ProgressPosition(bench.dialog, IDC_PROGRESS) == driver::ProgressMaximum(bench.dialog, IDC_PROGRESS),
+          "the progress bar is full at the finish box");
+    if (box.window)
+        driver::PressButton(box.window, box.title == kFinishTitle ? IDNO : IDOK);
+    DWORD code = 1234;
+    bool ended = bench.process.Wait(kWait, &code);
+    Check(ended && code == 0, "the program ends with 0 after the second Install, got " + std::to_string(code));
+    std::string difference;
+    Check(SameTree(bench.devStudio, bench.reference, &difference), "installed tree: " + difference);
+    Check(!Exists(tempFile), "the temporary file is gone");
+}
+
+// The first file is in place; the second is either absent, its old content,
+// or (only because the run reported the failure) cut short.
+void CheckFirstFileOnly(Bench &bench)
+{
+    CheckEqual(ReadFileText(bench.Installed(kFirstFile)), ReadFileText(bench.Reference(kFirstFile)),
+               "the first file is in place");
+}
+
+void ReadOnlyDestination(Bench &bench)
+{
+    bench.Prepare("C:\\faults\\read_only");
+    std::string target = bench.Installed(kSecondFile);
+    WriteFileText(target, "stale");
+    Check(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY) != 0, "make the destination read-only");
+    if (!bench.Launch())
+        return;
+    driver::MessageBoxInfo box = bench.Install();
+    if (IsFailureBox(box)) {
+        // What Windows does: the create is refused and the file keeps its content.
+        CheckFailedRun(bench, box, TempFilePath());
+        CheckFirstFileOnly(bench);
+        CheckEqual(ReadFileText(target), "stale", "the read-only file is untouched");
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        CheckSecondInstall(bench, TempFilePath());
+        return;
+    }
+    // Wine run as root writes through the read-only attribute, as the root
+    // user may. Then the install must be whole and really written.
+    std::cout << "read_only: the platform wrote the read-only destination; checking the result" << std::endl;
+    CheckEqual(box.title, kFinishTitle, "the run ends in the finish box or the failure box (text: " + box.text + ")");
+    if (box.window)
+        driver::PressButton(box.window, IDNO);
+    DWORD code = 1234;
+    Check(bench.process.Wait(kWait, &code) && code == 0, "the program ends with 0");
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::string difference;
+    Check(SameTree(bench.devStudio, bench.reference, &difference), "installed tree: " + difference);
+}
+
+void LockedDestination(Bench &bench)
+{
+    bench.Prepare("C:\\faults\\locked");
+    std::string target = bench.Installed(kSecondFile);
+    // Held by this process, sharing nothing, as an editor or a running
+    // program might hold it.
+    HANDLE held = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    Check(held != INVALID_HANDLE_VALUE, "hold the destination open");
+    DWORD count = 0;
+    WriteFile(held, "stale", 5, &count, nullptr);
+    if (!bench.Launch()) {
+        CloseHandle(held);
+        return;
+    }
+    driver::MessageBoxInfo box = bench.Install();
+    CheckFailedRun(bench, box, TempFilePath());
+    CheckFirstFileOnly(bench);
+    char content[16] = {};
+    SetFilePointer(held, 0, nullptr, FILE_BEGIN);
+    ReadFile(held, content, sizeof content - 1, &count, nullptr);
+    CheckEqual(content, "stale", "the held file keeps its content");
+    CloseHandle(held);
+    CheckSecondInstall(bench, TempFilePath());
+}
+
+// Y: is a small tmpfs. A filler leaves room for the first file and two
+// pages, so the second file's expansion runs out of space part-way.
+void DiskFull(Bench &bench)
+{
+    bench.Prepare("Y:\\full");
+    std::string first = ReadFileText(bench.Reference(kFirstFile));
+    std::string second = ReadFileText(bench.Reference(kSecondFile));
+    const unsigned long long page = 4096;
+    unsigned long long room = (first.size() + page - 1) / page * page + 2 * page;
+    Check(second.size() > 2 * page, "the second file is larger than the room left for it");
+    ULARGE_INTEGER freeBytes = {};
+    Check(GetDiskFreeSpaceExA("Y:\\", &freeBytes, nullptr, nullptr) != 0, "free space of Y:");
+    std::cout << "disk_full: " << freeBytes.QuadPart << " bytes free, leaving " << room << std::endl;
+    if (freeBytes.QuadPart <= room) {
+        Check(false, "the file system is too small for the first file");
+        return;
+    }
+    std::string filler = "Y:\\filler";
+    Check(WriteFileText(filler, std::string(static_cast<size_t>(freeBytes.QuadPart - room), 'f')), "write the filler");
+    if (!bench.Launch())
+        return;
+    driver::MessageBoxInfo box = bench.Install();
+    CheckFailedRun(bench, box, TempFilePath());
+    CheckFirstFileOnly(bench);
+    // A destination cut short by the full disk may stay under its name:
+    // the run has said that it failed.
+    std::string partial = ReadFileText(bench.Installed(kSecondFile));
+    Check(partial.size() < second.size() && second.compare(0, partial.size(), partial) == 0,
+          "the second file is at most a beginning of its content (" + std::to_string(partial.size()) + " bytes)");
+    DeleteFileA(filler.c_str());
+    CheckSecondInstall(bench, TempFilePath());
+}
+
+// Runs the program with TEMP and TMP naming folder; the setup process takes
+// its environment from this one at its start.
+bool LaunchWithTemp(Bench &bench, const std::string &folder)
+{
+    char savedTemp[MAX_PATH] = {}, savedTmp[MAX_PATH] = {};
+    GetEnvironmentVariableA("TEMP", savedTemp, MAX_PATH);
+    GetEnvironmentVariableA("TMP", savedTmp, MAX_PATH);
+    SetEnvironmentVariableA("TEMP", folder.c_str());
+    SetEnvironmentVariableA("TMP", folder.c_str());
+    bool launched = bench.Launch();
+    SetEnvironmentVariableA("TEMP", savedTemp);
+    SetEnvironmentVariableA("TMP", savedTmp);
+    return launched;
+}
+
+// A temporary directory that is missing, or a file where it should be: no
+// file entry can start, the directories before them are made. Making the
+// folder removes the fault for the running program, whose TEMP stays.
+void UnusableTemp(Bench &bench, const std::string &name, bool blockWithFile)
+{
+    bench.Prepare("C:\\faults\\" + name);
+    std::string temp = bench.work + "\\temp";
+    if (blockWithFile)
+        WriteFileText(temp, "not a folder");
+    std::string tempFile = temp + "\\xpktemp.$$$";
+    if (!LaunchWithTemp(bench, temp))
+        return;
+    driver::MessageBoxInfo box = bench.Install();
+    CheckFailedRun(bench, box, tempFile);
+    Check(IsDirectory(bench.Installed("Addins")), "the first directory is made");
+    Check(!Exists(bench.Installed(kFirstFile)), "no file is written");
+    if (blockWithFile)
+        CheckEqual(ReadFileText(temp), "not a folder", "the file in the way is untouched");
+    DeleteFileA(temp.c_str());
+    Check(CreateDirectoryA(temp.c_str(), nullptr) != 0, "make the temporary directory");
+    CheckSecondInstall(bench, tempFile);
+}
+
+void TempMissing(Bench &bench) { UnusableTemp(bench, "temp_missing", false); }
+void TempNotFolder(Bench &bench) { UnusableTemp(bench, "temp_not_folder", true); }
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const std::map<std::string, void (*)(Bench &)> cases = {
+        {"read_only", ReadOnlyDestination},
+        {"locked", LockedDestination},
+        {"disk_full", DiskFull},
+        {"temp_missing", TempMissing},
+        {"temp_not_folder", TempNotFolder},
+    };
+    auto found = argc == 4 ? cases.find(argv[1]) : cases.end();
+    if (found == cases.end()) {
+        std::cerr << "usage: fault_cases CASE SETUP-EXE REFERENCE-TREE\ncases:";
+        for (const auto &c : cases)
+            std::cerr << " " << c.first;
+        std::cerr << std::endl;
+        return 2;
+    }
+    Bench bench;
+    bench.setupExe = WindowsPath(argv[2]);
+    bench.reference = WindowsPath(argv[3]);
+    found->second(bench);
+    bench.process.Kill();
+    RemoveDevStudio();
+    RemoveComponentRegistration();
+    if (Failures() == 0)
+        RemoveTree(bench.work);
+    std::cout << argv[1] << ": " << (Failures() ? "FAILED" : "passed") << std::endl;
+    return Failures() ? 1 : 0;
+}
