@@ -29,6 +29,17 @@ static int RefuseFolder(HWND dialog, const char *text)
     return 0;
 }
 
+// A search for a name with '*' or '?' finds other items ("X:\Setup?" finds
+// a file X:\Setup1), so such a name is never probed: no item can have it.
+static int HasWildcard(const char *folder)
+{
+    for (int i = 0; folder[i] != 0; ++i) {
+        if (folder[i] == '*' || folder[i] == '?')
+            return 1;
+    }
+    return 0;
+}
+
 // Refuses a folder that cannot take the install root's backslash or that
 // names a file; otherwise creates one missing level. A bare drive or an
 // empty folder is taken as it is.
@@ -39,6 +50,10 @@ static int PrepareInstallFolder(HWND dialog, const char *folder)
         return RefuseFolder(dialog, MSG_FOLDER_TOO_LONG);
     if (length == 0 || folder[length - 1] == ':')
         return 1;
+    if (HasWildcard(folder)) {
+        CreateDirectoryA(folder, NULL);
+        return 1;
+    }
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(folder, &found);
     if (search == INVALID_HANDLE_VALUE) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "engine_bad_input.h"
 #include "engine_test_ids.h"
 #include "engine_test_support.h"
 #include "payload.h"
@@ -571,6 +572,9 @@ int main(int argc, char **argv)
         {"expansion_failures", CaseExpansionFailures},
         {"temporary_file", CaseTemporaryFile},
         {"folder_paths", CaseFolderPaths},
+        {"folder_texts", [] { CaseFolderTexts(g_dialog); }},
+        {"rejected_characters", [] { CaseRejectedCharacters(g_dialog); }},
+        {"replay_corpus", [] { CaseReplayCorpus(g_dialog); }},
     };
     if (argc != 2 || !cases.count(argv[1])) {
         std::printf("usage: engine_test CASE\ncases:");

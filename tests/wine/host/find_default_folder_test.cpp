@@ -174,6 +174,101 @@ void TestUnterminated()
     ExpectFolder(full.substr(0, 257));
 }
 
+// The expected result of a value as the probe reads it: the bytes the ANSI
+// read gives, cut after the last backslash at index 1 or later.
+std::string CutAsProbe(const std::string &bytes)
+{
+    size_t cut = bytes.find_last_of('\\');
+    std::string kept = (cut == std::string::npos || cut == 0) ? bytes : bytes.substr(0, cut + 1);
+    return kept.substr(0, kept.find('\0'));
+}
+
+void SetInstallDirsWide(const std::wstring &text, DWORD size)
+{
+    HKEY created;
+    CHECK(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\DevStudio\\6.0\\Directories",
+                          0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                          nullptr) == ERROR_SUCCESS);
+    CHECK(RegSetValueExW(created, L"Install Dirs", 0, REG_SZ,
+                         reinterpret_cast<const BYTE *>(text.c_str()), size) == ERROR_SUCCESS);
+    RegCloseKey(created);
+}
+
+// Values no Developer Studio writes: whatever they hold, the result is a
+// terminated string inside the buffer.
+void TestHostileValues()
+{
+    BeginCase("multi-string: one string to the cut, so the first item");
+    Reset();
+    const char multi[] = "C:\\A\\Bin\0D:\\B\\Bin\0";  // and the final zero
+    SetInstallDirs("6.0", REG_MULTI_SZ, multi, sizeof multi);
+    ExpectFolder("C:\\A\\Bin");
+    const char multiCut[] = "Tools\0D:\\B\\Bin\0";
+    SetInstallDirs("6.0", REG_MULTI_SZ, multiCut, sizeof multiCut);
+    ExpectFolder("Tools");
+
+    BeginCase("expandable string: variables are not expanded");
+    Reset();
+    std::string expand = "%SystemDrive%\\Tools\\Bin";
+    SetInstallDirs("6.0", REG_EXPAND_SZ, expand.c_str(), static_cast<DWORD>(expand.size() + 1));
+    ExpectFolder("%SystemDrive%\\Tools\\");
+
+    BeginCase("backslashes only");
+    Reset();
+    SetInstallDirsText("6.0", "\\");
+    ExpectFolder("\\");
+    SetInstallDirs("6.0", REG_BINARY, "\\", 1);
+    ExpectFolder("\\");
+    SetInstallDirsText("6.0", "\\\\");
+    ExpectFolder("\\\\");
+    SetInstallDirsText("6.0", std::string(259, '\\'));
+    ExpectFolder(std::string(259, '\\'));
+    SetInstallDirsText("6.0", "\\\\\\Bin");
+    ExpectFolder("\\\\\\");
+
+    BeginCase("259 unterminated bytes ending in a backslash");
+    Reset();
+    std::string edge = std::string(258, 'e') + "\\";
+    SetInstallDirs("6.0", REG_BINARY, edge.data(), 259);
+    ExpectFolder(edge);
+    SetInstallDirs("6.0", REG_BINARY, (edge + "\\").data(), 260);
+    ExpectFolder("c:\\Corvane");
+
+    BeginCase("embedded zero, then more text");
+    Reset();
+    const char embedded[] = "C:\\A\0B\\C\\Bin";
+    SetInstallDirs("6.0", REG_BINARY, embedded, sizeof embedded - 1);
+    ExpectFolder("C:\\A");
+    const char leadingZero[] = "\0C:\\A\\Bin";
+    SetInstallDirs("6.0", REG_SZ, leadingZero, sizeof leadingZero);
+    ExpectFolder("");
+
+    BeginCase("bytes outside ASCII");
+    Reset();
+    const char high[] = "\xE9\xFF\x80\\\xA0\xC4";
+    SetInstallDirs("6.0", REG_BINARY, high, sizeof high - 1);
+    ExpectFolder("\xE9\xFF\x80\\");
+    std::string accented = "C:\\Programme\\\xDC" "bersetzer\\Bin";
+    SetInstallDirsText("6.0", accented);
+    std::string stored = ReadStringValue(DirectoriesKey("6.0"), "Install Dirs");
+    ExpectFolder(CutAsProbe(stored));
+    CHECK(stored.size() == accented.size());
+
+    BeginCase("written through the wide interface");
+    Reset();
+    std::wstring wide = L"C:\\" + std::wstring(252, L'w') + L"\\Bin";  // 259
+    SetInstallDirsWide(wide, static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    ExpectFolder("C:\\" + std::string(252, 'w') + "\\");
+    wide += L"x";  // 260: no room for the terminator
+    SetInstallDirsWide(wide, static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    ExpectFolder("c:\\Corvane");
+    std::wstring odd = L"C:\\Odd\\Bin";
+    SetInstallDirsWide(odd, static_cast<DWORD>(odd.size() * sizeof(wchar_t) - 1));
+    Outcome outcome = Probe();
+    CHECK(outcome.result == 1);
+    CHECK(outcome.terminated);
+}
+
 } // namespace
 
 int main()
@@ -182,6 +277,7 @@ int main()
     TestVersionOrder();
     TestCut();
     TestUnterminated();
+    TestHostileValues();
     Reset();
     return FinishChecks();
 }
