@@ -22,3 +22,8 @@ add_subdirectory(host)
 add_subdirectory(resources)
 add_subdirectory(setup)
 add_subdirectory(tests/wine)
+
+# Benchmark programs, not tests: bench/install builds and runs them.
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/install-timing/CMakeLists.txt)
+    add_subdirectory(bench/install-timing)
+endif()

@@ -1,0 +1,139 @@
+#include "timed_runs.h"
+
+#include "driver.h"
+#include "setup.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace timed {
+
+namespace {
+
+const char kFinishTitle[] = "Finished extracting files!";
+const char kRegisterFailedPrefix[] = "Failed to register";
+const DWORD kTimeoutMs = 60000;
+
+double FileTimeMs(const FILETIME &time)
+{
+    ULARGE_INTEGER value;
+    value.LowPart = time.dwLowDateTime;
+    value.HighPart = time.dwHighDateTime;
+    return static_cast<double>(value.QuadPart) / 10000.0;
+}
+
+double ProcessCpuMs(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return -1;
+    return FileTimeMs(kernel) + FileTimeMs(user);
+}
+
+// Polls at a millisecond's grain: the waits are part of what is timed.
+HWND WaitSetupDialog(DWORD processId)
+{
+    double start = NowMs();
+    while (NowMs() - start < kTimeoutMs) {
+        for (HWND window : driver::TopWindows(processId, SETUP_TITLE, "#32770"))
+            if (!driver::IsMessageBox(window))
+                return window;
+        Sleep(1);
+    }
+    return nullptr;
+}
+
+HWND WaitBox(DWORD processId, const std::vector<HWND> &exclude)
+{
+    double start = NowMs();
+    while (NowMs() - start < kTimeoutMs) {
+        for (HWND window : driver::TopWindows(processId))
+            if (driver::IsMessageBox(window) &&
+                std::find(exclude.begin(), exclude.end(), window) == exclude.end())
+                return window;
+        Sleep(1);
+    }
+    return nullptr;
+}
+
+RunTimes Fail(RunTimes times, const std::string &error)
+{
+    times.ok = false;
+    times.error = error;
+    return times;
+}
+
+}  // namespace
+
+double NowMs()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+RunTimes RunInstall(const std::string &setupExe, const std::string &folder, bool registrationMayFail)
+{
+    RunTimes times;
+    driver::Process process;
+    std::string error;
+    double start = NowMs();
+    if (!process.Start(setupExe, "", &error))
+        return Fail(times, error);
+    HWND dialog = WaitSetupDialog(process.Id());
+    if (!dialog)
+        return Fail(times, "the setup dialog did not appear");
+    double shown = NowMs();
+    times.dialogMs = shown - start;
+    driver::SetControlText(dialog, IDC_FOLDER, folder);
+    double pressed = NowMs();
+    driver::PressButton(dialog, IDOK);
+    HWND box = WaitBox(process.Id(), {});
+    if (!box)
+        return Fail(times, "no message box after Install");
+    times.installMs = NowMs() - pressed;
+    std::string title = driver::WindowText(box);
+    if (title != kFinishTitle) {
+        std::string text = driver::ControlText(box, 0xFFFF);
+        if (!registrationMayFail || text.rfind(kRegisterFailedPrefix, 0) != 0)
+            return Fail(times, "unexpected message: " + text);
+        driver::PressButton(box, IDOK);
+        HWND finish = WaitBox(process.Id(), {box});
+        if (!finish || driver::WindowText(finish) != kFinishTitle)
+            return Fail(times, "no finish box after the registration message");
+        box = finish;
+    }
+    driver::PressButton(box, IDNO);
+    if (WaitForSingleObject(process.Handle(), kTimeoutMs) != WAIT_OBJECT_0)
+        return Fail(times, "the setup program did not end");
+    times.wallMs = NowMs() - start;
+    times.cpuMs = ProcessCpuMs(process.Handle());
+    times.ok = true;
+    return times;
+}
+
+RunTimes RunPlainCopy(const std::string &copier, const std::string &source, const std::string &destination)
+{
+    RunTimes times;
+    driver::Process process;
+    std::string error;
+    double start = NowMs();
+    if (!process.Start(copier, "\"" + source + "\" \"" + destination + "\"", &error))
+        return Fail(times, error);
+    DWORD code = 1;
+    if (!process.Wait(kTimeoutMs, &code))
+        return Fail(times, "the plain copy did not end");
+    times.wallMs = NowMs() - start;
+    times.cpuMs = ProcessCpuMs(process.Handle());
+    if (code != 0)
+        return Fail(times, "the plain copy failed with exit code " + std::to_string(code));
+    times.ok = true;
+    return times;
+}
+
+}  // namespace timed
