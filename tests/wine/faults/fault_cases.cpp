@@ -201,25 +201,35 @@ void LockedDestination(Bench &bench)
     CheckSecondInstall(bench, TempFilePath());
 }
 
-// Y: is a small tmpfs. A filler leaves room for the first file and two
-// pages, so the second file's expansion runs out of space part-way.
+const unsigned long long kPage = 4096;
+
+unsigned long long WholePages(size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
+
+// Fills Y:, a small tmpfs, until room bytes (whole pages) are left.
+bool FillDrive(const std::string &filler, unsigned long long room)
+{
+    ULARGE_INTEGER freeBytes = {};
+    Check(GetDiskFreeSpaceExA("Y:\\", &freeBytes, nullptr, nullptr) != 0, "free space of Y:");
+    std::cout << "filling Y: from " << freeBytes.QuadPart << " free bytes to " << room << std::endl;
+    if (freeBytes.QuadPart <= room) {
+        Check(false, "the file system is too small for the case");
+        return false;
+    }
+    bool written = WriteFileText(filler, std::string(static_cast<size_t>(freeBytes.QuadPart - room), 'f'));
+    Check(written, "write the filler");
+    return written;
+}
+
+// Room for the first file and two pages: the second file's expansion runs
+// out of space part-way.
 void DiskFull(Bench &bench)
 {
     bench.Prepare("Y:\\full");
-    std::string first = ReadFileText(bench.Reference(kFirstFile));
     std::string second = ReadFileText(bench.Reference(kSecondFile));
-    const unsigned long long page = 4096;
-    unsigned long long room = (first.size() + page - 1) / page * page + 2 * page;
-    Check(second.size() > 2 * page, "the second file is larger than the room left for it");
-    ULARGE_INTEGER freeBytes = {};
-    Check(GetDiskFreeSpaceExA("Y:\\", &freeBytes, nullptr, nullptr) != 0, "free space of Y:");
-    std::cout << "disk_full: " << freeBytes.QuadPart << " bytes free, leaving " << room << std::endl;
-    if (freeBytes.QuadPart <= room) {
-        Check(false, "the file system is too small for the first file");
-        return;
-    }
+    Check(second.size() > 2 * kPage, "the second file is larger than the room left for it");
     std::string filler = "Y:\\filler";
-    Check(WriteFileText(filler, std::string(static_cast<size_t>(freeBytes.QuadPart - room), 'f')), "write the filler");
+    if (!FillDrive(filler, WholePages(ReadFileText(bench.Reference(kFirstFile)).size()) + 2 * kPage))
+        return;
     if (!bench.Launch())
         return;
     driver::MessageBoxInfo box = bench.Install();
@@ -239,14 +249,36 @@ void DiskFull(Bench &bench)
 bool LaunchWithTemp(Bench &bench, const std::string &folder)
 {
     char savedTemp[MAX_PATH] = {}, savedTmp[MAX_PATH] = {};
-    GetEnvironmentVariableA("TEMP", savedTemp, MAX_PATH);
-    GetEnvironmentVariableA("TMP", savedTmp, MAX_PATH);
+    bool hadTemp = GetEnvironmentVariableA("TEMP", savedTemp, MAX_PATH) != 0;
+    bool hadTmp = GetEnvironmentVariableA("TMP", savedTmp, MAX_PATH) != 0;
     SetEnvironmentVariableA("TEMP", folder.c_str());
     SetEnvironmentVariableA("TMP", folder.c_str());
     bool launched = bench.Launch();
-    SetEnvironmentVariableA("TEMP", savedTemp);
-    SetEnvironmentVariableA("TMP", savedTmp);
+    SetEnvironmentVariableA("TEMP", hadTemp ? savedTemp : nullptr);
+    SetEnvironmentVariableA("TMP", hadTmp ? savedTmp : nullptr);
     return launched;
+}
+
+// The temporary directory on a full disk: writing the first file's data
+// comes up short (the payload's stored data shrinks from the first file to
+// the second, so the fill point cannot be put later).
+void TempDiskFull(Bench &bench)
+{
+    bench.Prepare("C:\\faults\\disk_full_temp");
+    std::string temp = "Y:\\temp";
+    std::string tempFile = temp + "\\xpktemp.$$$";
+    Check(CreateDirectoryA(temp.c_str(), nullptr) != 0, "make the temporary directory");
+    std::string filler = "Y:\\filler";
+    if (!FillDrive(filler, 2 * kPage))
+        return;
+    if (!LaunchWithTemp(bench, temp))
+        return;
+    driver::MessageBoxInfo box = bench.Install();
+    CheckFailedRun(bench, box, tempFile);
+    Check(IsDirectory(bench.Installed("Addins")), "the first directory is made");
+    Check(!Exists(bench.Installed(kFirstFile)), "the file whose data did not fit is not written");
+    DeleteFileA(filler.c_str());
+    CheckSecondInstall(bench, tempFile);
 }
 
 // A temporary directory that is missing, or a file where it should be: no
@@ -283,6 +315,7 @@ int main(int argc, char **argv)
         {"read_only", ReadOnlyDestination},
         {"locked", LockedDestination},
         {"disk_full", DiskFull},
+        {"disk_full_temp", TempDiskFull},
         {"temp_missing", TempMissing},
         {"temp_not_folder", TempNotFolder},
     };
