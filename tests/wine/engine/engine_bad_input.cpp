@@ -178,6 +178,31 @@ HMODULE MakeSmallPayloadModule(const Bytes &bytes, std::string *copy)
     return LoadLibraryExA(copy->c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
 }
 
+// After a successful run every file entry exists where the run was to put
+// it. Directory entries may fail quietly (a name the file system refuses, a
+// missing parent) as long as no file is meant for them.
+void CheckFilesInPlace(const std::string &root, const std::vector<EntrySeen> &entries)
+{
+    std::string directory = root;
+    for (const EntrySeen &entry : entries) {
+        if (entry.isDirectory)
+            directory = root + entry.name;
+        else if (!Exists(directory + entry.name))
+            Fail(__FILE__, __LINE__, "missing after success: " + directory + entry.name);
+    }
+}
+
+// Only the payload modules and the install folders X:\R<n> on the drive.
+void CheckReplayDrive()
+{
+    for (const std::string &name : Listing("X:\\")) {
+        bool install = name.size() > 1 && name[0] == 'R' &&
+                       name.find_first_not_of("0123456789", 1) == std::string::npos;
+        if (!install && !StartsWith(name, "replay-") && !StartsWith(name, "payload-"))
+            Fail(__FILE__, __LINE__, "unexpected item on the scratch drive: " + name);
+    }
+}
+
 struct ReplayTally {
     int succeeded = 0;
     int entryFailed = 0;
@@ -234,7 +259,9 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
         }
     }
     CHECK(!Exists(TempFilePath()));
-    CheckDriveHolds({"R"});
+    if (result == 1)
+        CheckFilesInPlace(folder + "\\", entries);
+    CheckReplayDrive();
     if (g_failures != failures)
         std::printf("  after replaying %s (%u bytes) into %s: result %d, box %s\n", what.c_str(),
                     (unsigned)payload.size(), folder.c_str(), result, BoxText().c_str());
