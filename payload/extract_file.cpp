@@ -56,6 +56,10 @@ static int ExpandTempFile(char *tempPath, char *destination, unsigned long expec
         LONG copied = LZCopy(source, target);
         ok = copied >= 0 && (unsigned long)copied == expected;
         LZClose(target);
+        // A copy cut short (a full disk, damaged data) must not stay under
+        // the file's real name looking like an installed file.
+        if (!ok)
+            DeleteFileA(destination);
     }
     LZClose(source);
     return ok;

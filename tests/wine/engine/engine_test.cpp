@@ -448,6 +448,7 @@ void CaseExpansionFailures()
     AddFile(payload, "later.txt", SampleSzdd());
     CHECK_EQ(Run(payload, "X:\\Lying"), 0);
     CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CHECK(!Exists("X:\\Lying\\Top\\lying.txt"));  // what was copied is removed again
     CHECK(!Exists("X:\\Lying\\Top\\later.txt"));
     CHECK(!Exists(TempFilePath()));
 
@@ -458,6 +459,7 @@ void CaseExpansionFailures()
     AddFile(second, "method.txt", unknownMethod);
     CHECK_EQ(Run(second, "X:\\Method"), 0);
     CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CHECK(!Exists("X:\\Method\\Top\\method.txt"));
     CHECK(!Exists(TempFilePath()));
 }
 
