@@ -16,20 +16,27 @@ else()
 endif()
 set(SETUP_PAYLOAD_FILE ${SETUP_PAYLOAD_FILE} CACHE INTERNAL "payload embedded in CorvaneSetup.exe")
 
-set(payload_rc ${CMAKE_CURRENT_BINARY_DIR}/setup_payload.rc)
-file(GENERATE OUTPUT ${payload_rc}
-     CONTENT "XPackArchive TEXT \"${SETUP_PAYLOAD_FILE}\"\n")
+# Each executable's resources come from one generated script that includes
+# setup.rc and adds the payload, so that windres writes a single resource
+# tree and the linker has nothing to merge. setup_resources carries the real
+# payload; setup_stub_resources an empty one, for CorvaneSetup-stub.exe, the
+# executable without its payload whose size the static checks measure.
+set(SETUP_EMPTY_PAYLOAD_FILE ${CMAKE_CURRENT_BINARY_DIR}/empty-payload.bin)
+file(GENERATE OUTPUT ${SETUP_EMPTY_PAYLOAD_FILE} CONTENT "")
 
-add_library(setup_resources OBJECT
-    ${CMAKE_CURRENT_SOURCE_DIR}/setup.rc
-    ${payload_rc})
-target_include_directories(setup_resources PRIVATE
-    ${CMAKE_CURRENT_SOURCE_DIR}
-    ${PROJECT_SOURCE_DIR}/setup)
-set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/setup.rc PROPERTIES
-    OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/setup.ico;${PROJECT_SOURCE_DIR}/setup/setup.h")
-set_source_files_properties(${payload_rc} PROPERTIES
-    OBJECT_DEPENDS ${SETUP_PAYLOAD_FILE})
+function(add_setup_resources target rc payload)
+    file(GENERATE OUTPUT ${rc}
+         CONTENT "#include \"setup.rc\"\nXPackArchive TEXT \"${payload}\"\n")
+    add_library(${target} OBJECT ${rc})
+    target_include_directories(${target} PRIVATE
+        ${CMAKE_CURRENT_SOURCE_DIR}
+        ${PROJECT_SOURCE_DIR}/setup)
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS
+        "${CMAKE_CURRENT_SOURCE_DIR}/setup.rc;${CMAKE_CURRENT_SOURCE_DIR}/setup.ico;${PROJECT_SOURCE_DIR}/setup/setup.h;${payload}")
+endfunction()
+
+add_setup_resources(setup_resources ${CMAKE_CURRENT_BINARY_DIR}/setup_payload.rc ${SETUP_PAYLOAD_FILE})
+add_setup_resources(setup_stub_resources ${CMAKE_CURRENT_BINARY_DIR}/setup_stub.rc ${SETUP_EMPTY_PAYLOAD_FILE})
 if(TARGET product_payload)
     add_dependencies(setup_resources product_payload)
 elseif(TARGET standin_payload)
