@@ -14,7 +14,9 @@ set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 # add_wine_test(NAME name COMMAND program [args...] [TIMEOUT seconds])
 # Runs a Win32 program under Wine; a target name as program is resolved to
 # its file. Wine tests share one prefix and its registry, so they run one at
-# a time.
+# a time; and they run alone (RUN_SERIAL): with a CPU-bound native test
+# beside them on a small machine, Wine's start-up handshakes miss their
+# deadlines and each program start can wait out a ten-second timeout.
 function(add_wine_test)
     cmake_parse_arguments(WT "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
     list(POP_FRONT WT_COMMAND program)
@@ -29,6 +31,7 @@ function(add_wine_test)
     set_tests_properties(${WT_NAME} PROPERTIES
         FIXTURES_REQUIRED wine
         RESOURCE_LOCK wineprefix
+        RUN_SERIAL TRUE
         TIMEOUT ${WT_TIMEOUT})
 endfunction()
 
