@@ -22,6 +22,9 @@ add_subdirectory(tests/native)
 add_subdirectory(bench)
 
 # The Win32 part: same sources, MinGW toolchain, the host's xpack for packing.
+# SETUP_PAYLOAD_FILE, when set, is the payload CorvaneSetup.exe embeds
+# instead of the product's.
+set(SETUP_PAYLOAD_FILE "" CACHE FILEPATH "payload to embed in CorvaneSetup.exe (default: the product's)")
 set(WIN32_BINARY_DIR ${CMAKE_BINARY_DIR}/win32)
 ExternalProject_Add(win32
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -30,6 +33,7 @@ ExternalProject_Add(win32
         -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
         -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
         -DXPACK_EXECUTABLE=$<TARGET_FILE:xpack>
+        -DSETUP_PAYLOAD_FILE=${SETUP_PAYLOAD_FILE}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     DEPENDS xpack

@@ -1,20 +1,15 @@
 # The setup program's resources as an object library (setup_resources) that
 # the executable links: dialogs, strings and icon from setup.rc, and the
 # payload as resource TEXT/XPackArchive from a script generated here.
-if(DEFINED PRODUCT_PAYLOAD_FILE)
-    set(SETUP_PAYLOAD_FILE ${PRODUCT_PAYLOAD_FILE})
-elseif(TARGET product_payload)
-    set(SETUP_PAYLOAD_FILE ${CMAKE_CURRENT_BINARY_DIR}/payload/payload.bin)
+# A publisher may embed a payload of their own (made with xpack pack) by
+# setting SETUP_PAYLOAD_FILE; by default it is the product's.
+set(SETUP_PAYLOAD_FILE "" CACHE FILEPATH "payload to embed in CorvaneSetup.exe (default: the product's)")
+if(SETUP_PAYLOAD_FILE)
+    set(embedded_payload ${SETUP_PAYLOAD_FILE})
 else()
-    # No product payload in this build yet: embed a tiny stand-in.
-    set(SETUP_PAYLOAD_FILE ${CMAKE_CURRENT_BINARY_DIR}/standin-payload.bin)
-    add_custom_command(OUTPUT ${SETUP_PAYLOAD_FILE}
-        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/write-standin-payload ${SETUP_PAYLOAD_FILE}
-        DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/write-standin-payload
-        COMMENT "Writing the stand-in payload")
-    add_custom_target(standin_payload DEPENDS ${SETUP_PAYLOAD_FILE})
+    set(embedded_payload ${PRODUCT_PAYLOAD_FILE})
 endif()
-set(SETUP_PAYLOAD_FILE ${SETUP_PAYLOAD_FILE} CACHE INTERNAL "payload embedded in CorvaneSetup.exe")
+set(EMBEDDED_PAYLOAD_FILE ${embedded_payload} CACHE INTERNAL "payload embedded in CorvaneSetup.exe")
 
 # Each executable's resources come from one generated script that includes
 # setup.rc and adds the payload, so that windres writes a single resource
@@ -35,10 +30,6 @@ function(add_setup_resources target rc payload)
         "${CMAKE_CURRENT_SOURCE_DIR}/setup.rc;${CMAKE_CURRENT_SOURCE_DIR}/setup.ico;${PROJECT_SOURCE_DIR}/setup/setup.h;${payload}")
 endfunction()
 
-add_setup_resources(setup_resources ${CMAKE_CURRENT_BINARY_DIR}/setup_payload.rc ${SETUP_PAYLOAD_FILE})
+add_setup_resources(setup_resources ${CMAKE_CURRENT_BINARY_DIR}/setup_payload.rc ${EMBEDDED_PAYLOAD_FILE})
 add_setup_resources(setup_stub_resources ${CMAKE_CURRENT_BINARY_DIR}/setup_stub.rc ${SETUP_EMPTY_PAYLOAD_FILE})
-if(TARGET product_payload)
-    add_dependencies(setup_resources product_payload)
-elseif(TARGET standin_payload)
-    add_dependencies(setup_resources standin_payload)
-endif()
+add_dependencies(setup_resources product_payload)
