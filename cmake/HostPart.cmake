@@ -33,10 +33,11 @@ ExternalProject_Add(win32
         -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
         -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
         -DXPACK_EXECUTABLE=$<TARGET_FILE:xpack>
+        -DCOMPACT_PE_HEADERS=$<TARGET_FILE:compact-pe-headers>
         -DSETUP_PAYLOAD_FILE=${SETUP_PAYLOAD_FILE}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
-    DEPENDS xpack
+    DEPENDS xpack compact-pe-headers
     USES_TERMINAL_BUILD ON)
 
 # Fuzz targets need clang's libFuzzer.

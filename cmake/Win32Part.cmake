@@ -8,8 +8,8 @@ if(NOT CMAKE_BUILD_TYPE)
     set(CMAKE_BUILD_TYPE Release)
 endif()
 
-if(NOT XPACK_EXECUTABLE)
-    message(FATAL_ERROR "XPACK_EXECUTABLE must name the host's xpack")
+if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS)
+    message(FATAL_ERROR "XPACK_EXECUTABLE and COMPACT_PE_HEADERS must name the host's tools")
 endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)

@@ -2,10 +2,12 @@
 // executable: the stub (the program built with an empty payload) stays
 // within its size limit, and both it and the full program keep NX
 // compatibility, a dynamic base with a real relocation table, and no
-// section that is both writable and executable.
+// section that is both writable and executable; and the resource section
+// holds nothing but resources.
 // Usage: setup_stub_size STUB-EXE SETUP-EXE
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -124,6 +126,61 @@ void CheckMitigations(const Image &image)
     Check(image.At(o.AddressOfEntryPoint, 1) != nullptr, name + "entry point inside a section");
 }
 
+// The furthest byte, as an offset into the resource section, that the
+// resource tree below directory (an offset too) takes: its tables, names,
+// data entries and data.
+DWORD ResourceTreeEnd(const Image &image, DWORD sectionRva, DWORD directory, int depth)
+{
+    auto *dir = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY *>(
+        image.At(sectionRva + directory, sizeof(IMAGE_RESOURCE_DIRECTORY)));
+    if (!dir || depth > 3)
+        return 0;
+    DWORD count = dir->NumberOfNamedEntries + dir->NumberOfIdEntries;
+    auto *entries = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY_ENTRY *>(
+        image.At(sectionRva + directory + sizeof(*dir), count * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY)));
+    if (!entries)
+        return 0;
+    DWORD end = directory + sizeof(*dir) + count * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY);
+    for (DWORD i = 0; i < count; i++) {
+        if (entries[i].NameIsString) {
+            auto *length = reinterpret_cast<const WORD *>(image.At(sectionRva + entries[i].NameOffset, 2));
+            if (length)
+                end = std::max<DWORD>(end, entries[i].NameOffset + 2 + 2 * *length);
+        }
+        if (entries[i].DataIsDirectory) {
+            end = std::max(end, ResourceTreeEnd(image, sectionRva, entries[i].OffsetToDirectory, depth + 1));
+            continue;
+        }
+        auto *data = reinterpret_cast<const IMAGE_RESOURCE_DATA_ENTRY *>(
+            image.At(sectionRva + entries[i].OffsetToData, sizeof(IMAGE_RESOURCE_DATA_ENTRY)));
+        if (!data)
+            continue;
+        end = std::max<DWORD>(end, entries[i].OffsetToData + sizeof(*data));
+        end = std::max<DWORD>(end, data->OffsetToData + data->Size - sectionRva);
+    }
+    return end;
+}
+
+// Resource editors (UpdateResource) rewrite the resource section whole, so
+// it must hold the resource tree and nothing else: a variable placed after
+// the tree would be written over the rewritten resources at run time.
+void CheckResourceSectionHoldsOnlyResources(const Image &image)
+{
+    DWORD rva = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+    for (int i = 0; i < image.nt->FileHeader.NumberOfSections; i++) {
+        const IMAGE_SECTION_HEADER &s = image.sections[i];
+        if (rva < s.VirtualAddress || rva >= s.VirtualAddress + s.Misc.VirtualSize)
+            continue;
+        Check(rva == s.VirtualAddress, image.path + ": the resource tree opens its section");
+        DWORD end = ResourceTreeEnd(image, s.VirtualAddress, 0, 0);
+        Check(end + 4 > s.Misc.VirtualSize,
+              image.path + ": the resource section holds only the resource tree (tree ends at " +
+                  std::to_string(end) + ", section at " + std::to_string(s.Misc.VirtualSize) + ")");
+        return;
+    }
+    Check(false, image.path + ": a section holds the resource directory");
+}
+
 // The stub's payload resource is present and empty: it measures the program
 // and nothing of the payload.
 void CheckStubPayload(const Image &stub)
@@ -166,6 +223,8 @@ int main(int argc, char **argv)
           "stub is " + std::to_string(stub.bytes.size()) + " bytes, over " + std::to_string(STUB_LIMIT));
     CheckMitigations(stub);
     CheckMitigations(setup);
+    CheckResourceSectionHoldsOnlyResources(stub);
+    CheckResourceSectionHoldsOnlyResources(setup);
     CheckStubPayload(stub);
     std::cout << (g_failures ? "FAILED" : "passed") << std::endl;
     return g_failures ? 1 : 0;
