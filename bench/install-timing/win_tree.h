@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "folders.h"
+
 namespace wintree {
 
-// /unix/path -> Z:\unix\path; Windows paths are returned unchanged.
-std::string WindowsPath(const std::string &path);
-
-bool IsDirectory(const std::string &path);
-void RemoveTree(const std::string &path);
+using driver::IsDirectory;
+using driver::RemoveTree;
+using driver::SameTree;
+using driver::WindowsPath;
 
 struct TreeSize {
     int files = 0;
@@ -20,10 +21,6 @@ struct TreeSize {
     std::uint64_t bytes = 0;
 };
 TreeSize MeasureTree(const std::string &root);
-
-// The same names (without regard to case) and byte-identical files; the
-// first difference is described in *difference.
-bool SameTree(const std::string &actual, const std::string &expected, std::string *difference);
 
 // Copies the contents of source into destination, which is created (one
 // level) if missing: CreateDirectoryA for every folder, CopyFileA for every

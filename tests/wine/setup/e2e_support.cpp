@@ -41,26 +41,6 @@ bool SetDefaultValue(HKEY root, const std::string &key, const std::string &value
     return status == ERROR_SUCCESS;
 }
 
-// Relative path (lower case) -> whether it is a directory.
-void ListTree(const std::string &root, const std::string &relative, std::map<std::string, bool> *entries)
-{
-    WIN32_FIND_DATAA data;
-    std::string pattern = root + (relative.empty() ? "" : "\\" + relative) + "\\*";
-    HANDLE search = FindFirstFileA(pattern.c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = relative.empty() ? name : relative + "\\" + name;
-        bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        (*entries)[Lower(path)] = directory;
-        if (directory)
-            ListTree(root, path, entries);
-    } while (FindNextFileA(search, &data));
-    FindClose(search);
-}
 }  // namespace
 
 void Check(bool ok, const std::string &what)
@@ -79,42 +59,6 @@ void CheckEqual(const std::string &actual, const std::string &expected, const st
 int Failures() { return g_failures; }
 
 bool SameTextIgnoringCase(const std::string &a, const std::string &b) { return Lower(a) == Lower(b); }
-
-std::string WindowsPath(const std::string &path)
-{
-    if (path.empty() || path[0] != '/')
-        return path;
-    std::string result = "Z:" + path;
-    std::replace(result.begin(), result.end(), '/', '\\');
-    return result;
-}
-
-bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool IsDirectory(const std::string &path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void RemoveTree(const std::string &path)
-{
-    if (!IsDirectory(path)) {
-        DeleteFileA(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name != "." && name != "..")
-                RemoveTree(path + "\\" + name);
-        } while (FindNextFileA(search, &data));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
 
 bool MakeDirectories(const std::string &path)
 {
@@ -214,38 +158,6 @@ std::string WaitRecord(const std::string &recordFile, DWORD timeoutMs)
             return text;
         Sleep(100);
     }
-}
-
-bool SameTree(const std::string &actual, const std::string &expected, std::string *difference)
-{
-    std::map<std::string, bool> have, want;
-    ListTree(actual, "", &have);
-    ListTree(expected, "", &want);
-    if (want.empty()) {
-        *difference = "the reference tree " + expected + " is empty";
-        return false;
-    }
-    for (const auto &[path, directory] : want) {
-        auto found = have.find(path);
-        if (found == have.end()) {
-            *difference = path + " is missing";
-            return false;
-        }
-        if (found->second != directory) {
-            *difference = path + " has the wrong kind";
-            return false;
-        }
-        if (!directory && ReadFileText(actual + "\\" + path) != ReadFileText(expected + "\\" + path)) {
-            *difference = path + " differs";
-            return false;
-        }
-    }
-    for (const auto &entry : have)
-        if (!want.count(entry.first)) {
-            *difference = entry.first + " is not in the reference";
-            return false;
-        }
-    return true;
 }
 
 namespace {

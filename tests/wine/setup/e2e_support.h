@@ -1,9 +1,11 @@
 // What the end-to-end cases share: checks, paths, the registry seeding, the
-// .htm handler, tree comparison and patching the finish text of a copy.
+// .htm handler and patching the finish text of a copy.
 #pragma once
 #include <windows.h>
 
 #include <string>
+
+#include "folders.h"
 
 namespace e2e {
 
@@ -12,12 +14,12 @@ void Check(bool ok, const std::string &what);
 void CheckEqual(const std::string &actual, const std::string &expected, const std::string &what);
 int Failures();
 
-// /unix/path -> Z:\unix\path; Windows paths are returned unchanged.
-std::string WindowsPath(const std::string &path);
+using driver::Exists;
+using driver::IsDirectory;
+using driver::RemoveTree;
+using driver::SameTree;
+using driver::WindowsPath;
 
-bool Exists(const std::string &path);
-bool IsDirectory(const std::string &path);
-void RemoveTree(const std::string &path);
 bool MakeDirectories(const std::string &path);
 bool WriteFileText(const std::string &path, const std::string &text);
 std::string ReadFileText(const std::string &path);   // empty when missing
@@ -37,10 +39,6 @@ bool RegisterReadmeHandler(const std::string &recorder, const std::string &recor
 void RestoreReadmeHandler();
 // Waits up to timeoutMs for the record file to get content.
 std::string WaitRecord(const std::string &recordFile, DWORD timeoutMs);
-
-// Compares two folder trees: the same names (without regard to case) and
-// byte-identical files. Describes the first difference in *difference.
-bool SameTree(const std::string &actual, const std::string &expected, std::string *difference);
 
 // Replaces string IDS_FINISHED of an executable on disk, keeping the other
 // strings of its block.
