@@ -3,6 +3,8 @@
 // Usage: setup_static SETUP-EXE PAYLOAD-FILE
 #include "setup.h"
 
+#include "folders.h"
+
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -14,6 +16,8 @@
 
 namespace {
 
+using driver::WindowsPath;
+
 int g_failures = 0;
 
 void Check(bool ok, const std::string &what)
@@ -22,17 +26,6 @@ void Check(bool ok, const std::string &what)
         g_failures++;
         std::cerr << "FAILED: " << what << std::endl;
     }
-}
-
-std::string WindowsPath(std::string path)
-{
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
-        for (char &c : path)
-            if (c == '/')
-                c = '\\';
-    }
-    return path;
 }
 
 std::vector<unsigned char> ReadAll(const std::string &path)

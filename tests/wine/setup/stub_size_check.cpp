@@ -7,6 +7,8 @@
 // Usage: setup_stub_size STUB-EXE SETUP-EXE
 #include <windows.h>
 
+#include "folders.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -17,6 +19,8 @@
 #include <vector>
 
 namespace {
+
+using driver::WindowsPath;
 
 const size_t STUB_LIMIT = 12 * 1024;
 
@@ -192,17 +196,6 @@ void CheckStubPayload(const Image &stub)
     HRSRC found = FindResourceA(module, "XPackArchive", "TEXT");
     Check(found != nullptr && SizeofResource(module, found) == 0, stub.path + ": payload resource present and empty");
     FreeLibrary(module);
-}
-
-std::string WindowsPath(std::string path)
-{
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
-        for (char &c : path)
-            if (c == '/')
-                c = '\\';
-    }
-    return path;
 }
 
 }  // namespace
