@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "folders.h"
 
 namespace {
 
@@ -17,17 +18,6 @@ struct Topic {
     const char *context;
     const char *title;
 };
-
-// Unix paths from the build reach the program as they are; Wine maps them
-// under Z:.
-std::string WindowsPath(std::string path)
-{
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char &c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
 
 BOOL CALLBACK FindRichEdit(HWND child, LPARAM found)
 {
@@ -104,7 +94,7 @@ int main(int argc, char **argv)
     char windows[MAX_PATH];
     GetWindowsDirectoryA(windows, sizeof windows);
     const std::string viewer = std::string(windows) + "\\winhlp32.exe";
-    const std::string file = WindowsPath(argv[1]);
+    const std::string file = driver::WindowsPath(argv[1]);
 
     // The first topic, one in the first block of topics and the last one,
     // which lies in a later block.

@@ -243,17 +243,6 @@ void WriteFileBytes(const std::string &path, const Bytes &bytes)
         Fail(__FILE__, __LINE__, "cannot write " + path);
 }
 
-bool Exists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsDirectory(const std::string &path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::string TempFilePath()
 {
     char folder[MAX_PATH];

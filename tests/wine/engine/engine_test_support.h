@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "folders.h"
+
 using Bytes = std::vector<unsigned char>;
 
 // --- checks: failures are counted and printed, the case goes on.
@@ -80,6 +82,6 @@ std::vector<EntrySeen> ListEntries(const Bytes &payload);
 std::string ArtefactPath(const std::string &name);  // next to the test program
 Bytes ReadFileBytes(const std::string &path);
 void WriteFileBytes(const std::string &path, const Bytes &bytes);
-bool Exists(const std::string &path);
-bool IsDirectory(const std::string &path);
+using driver::Exists;
+using driver::IsDirectory;
 std::string TempFilePath();  // where the run's temporary file goes

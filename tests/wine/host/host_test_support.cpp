@@ -48,26 +48,6 @@ LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_hook, code, wParam, lParam);
 }
 
-void RemoveTree(const std::string &path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
 } // namespace
 
 void CheckAt(bool ok, const char *what, const char *file, int line)
@@ -162,17 +142,6 @@ std::string ProgramFolder()
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::string folder = path;
     return folder.substr(0, folder.find_last_of("\\/"));
-}
-
-std::string WindowsPath(const std::string &path)
-{
-    if (path.empty() || path[0] != '/')
-        return path;
-    std::string converted = "Z:" + path;
-    for (char &c : converted)
-        if (c == '/')
-            c = '\\';
-    return converted;
 }
 
 bool FileExists(const std::string &path)

@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "folders.h"
+
+using driver::RemoveTree;
+using driver::WindowsPath;
+
 // Records a failed check (with where it was made) and goes on.
 void CheckAt(bool ok, const char *what, const char *file, int line);
 #define CHECK(cond) CheckAt((cond), #cond, __FILE__, __LINE__)
@@ -65,8 +70,6 @@ private:
 
 // The folder that holds this test program.
 std::string ProgramFolder();
-// A path given on the command line as a host path (/...) in Windows form.
-std::string WindowsPath(const std::string &path);
 bool FileExists(const std::string &path);
 bool MakeFolders(const std::string &path);
 
