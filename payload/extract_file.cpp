@@ -1,5 +1,5 @@
-// A file entry goes through the temporary file because LZ32 expands only
-// from a file: the data is written there, expanded into place, and the
+// A file entry goes through a temporary file because the LZ library expands
+// only from a file: the data is written there, expanded into place, and the
 // temporary file is deleted again.
 #include "extract_file.h"
 #include "path_text.h"
@@ -65,6 +65,34 @@ static int ExpandTempFile(char *tempPath, char *destination, unsigned long expec
     return ok;
 }
 
+// Gives the run a file that it has just created itself. The temporary
+// folder is shared with other programs, and whatever already has the name
+// (a stale file, a folder, a link planted to something else) is left
+// alone: the file is made under another name of the same length in the
+// same folder instead. tempPath holds the name that was created.
+static HANDLE CreateTempFile(char *tempPath)
+{
+    int nameStart = lstrlenA(tempPath) - (int)(sizeof TEMP_FILE_NAME - 1);
+    // Not a secret, only hard to guess ahead: the clock and where the stack
+    // lies in this run.
+    DWORD seed = GetTickCount() ^ (DWORD)(UINT_PTR)tempPath;
+    for (int attempt = 0; attempt <= TEMP_NAME_ATTEMPTS; ++attempt) {
+        if (attempt > 0) {
+            // "xpk" and four letters before the same extension.
+            seed = seed * 69069 + 1;
+            for (int i = 0; i < 4; ++i)
+                tempPath[nameStart + 3 + i] = (char)('a' + ((seed >> (16 + 4 * i)) & 15));
+        }
+        // Shares reading only: while the handle is open nobody can change,
+        // replace or delete what was written.
+        HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, FILE_SHARE_READ, NULL,
+                                  CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, NULL);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
 int ExtractFileEntry(char *destination, int dirEnd, char *tempPath,
                      const PayloadEntry *entry, const unsigned char **next)
 {
@@ -75,16 +103,16 @@ int ExtractFileEntry(char *destination, int dirEnd, char *tempPath,
     if (!AppendPath(destination, entry->name))
         return ReportEntryFailure();
 
-    HANDLE temp = CreateFileA(tempPath, GENERIC_WRITE, FILE_SHARE_READ, NULL,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, NULL);
+    HANDLE temp = CreateTempFile(tempPath);
     if (temp == INVALID_HANDLE_VALUE)
         return ReportEntryFailure();
     int ok = WriteEntryData(temp, entry);
-    CloseHandle(temp);
     *next = entry->data + entry->dataLength;
+    // The written handle stays open until the expansion has read the file.
     if (ok)
         ok = ExpandTempFile(tempPath, destination,
                             ExpectedExpandedLength(entry->data, entry->dataLength));
+    CloseHandle(temp);
     DeleteFileA(tempPath);
     if (!ok)
         return ReportEntryFailure();

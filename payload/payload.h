@@ -8,6 +8,8 @@
 #define TOP_FOLDER_MAX 12
 #define PROGRESS_UNIT 100
 #define TEMP_FILE_NAME "xpktemp.$$$"
+// Other names tried when TEMP_FILE_NAME is taken.
+#define TEMP_NAME_ATTEMPTS 16
 #define SETUP_PATH_MAX 260
 
 // The payload's top folder ("Addins"), set by every extraction run.

@@ -21,6 +21,11 @@
 
 #define SETUP_TITLE "Corvane Setup"
 #define MESSAGE_MAX 1024
+#define COMMON_CONTROLS_DLL "COMCTL32.DLL"
+// InitCommonControls has had this ordinal in every version of the DLL.
+#define INIT_COMMON_CONTROLS_ORDINAL 17
+#define MSG_COMMON_CONTROLS_MISSING \
+    "Setup cannot load the system library " COMMON_CONTROLS_DLL "."
 
 #ifndef RC_INVOKED
 extern HINSTANCE g_hInstance;

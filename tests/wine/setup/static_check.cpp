@@ -88,8 +88,9 @@ void CheckHeaders(const Image &image)
 
 void CheckImports(const Image &image)
 {
-    const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "COMCTL32.DLL", "LZ32.DLL",
-                                           "ADVAPI32.DLL", "OLE32.DLL", "SHELL32.DLL"};
+    // KnownDLLs only: the platform never takes those from the program's folder.
+    const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "OLE32.DLL",
+                                           "SHELL32.DLL"};
     std::set<std::string> found;
     DWORD rva = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
     auto *descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.At(rva));
@@ -104,12 +105,12 @@ void CheckImports(const Image &image)
                 continue;
             std::string name = reinterpret_cast<const char *>(image.At(*t + 2));
             if (name.rfind("LZ", 0) == 0)
-                Check(dll == "LZ32.DLL", name + " is imported from LZ32, not " + dll);
+                Check(dll == "KERNEL32.DLL", name + " is imported from KERNEL32, not " + dll);
             Check(name != "HeapAlloc" && name != "LocalAlloc" && name != "GlobalAlloc" && name != "VirtualAlloc",
                   "no heap allocation, but " + name + " is imported");
         }
     }
-    Check(found == allowed, "imports exactly the seven system DLLs (found " + std::to_string(found.size()) + ")");
+    Check(found == allowed, "imports exactly the five KnownDLLs (found " + std::to_string(found.size()) + ")");
 }
 
 // --- Resources, read through the loader -------------------------------------
