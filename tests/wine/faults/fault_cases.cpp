@@ -2,9 +2,12 @@
 // write, a full disk or a temporary directory it cannot use. Each run must
 // end in the entry-failure message with a dialog that still works, leave no
 // damaged file behind unreported, and complete on a second Install once the
-// fault is gone.
+// fault is gone. Then what another program can plant: DLLs beside the
+// program, and items under the temporary file's name. None may be loaded
+// or written, and the install completes.
 // Usage: fault_cases CASE SETUP-EXE REFERENCE-TREE
-// Drive Y: is the case's scratch folder (a small tmpfs for disk_full).
+// Drive Y: is the case's scratch folder (a small tmpfs for disk_full); the
+// planted DLLs lie beside this program.
 #include "driver.h"
 #include "e2e_support.h"
 #include "setup.h"
@@ -118,7 +121,8 @@ void CheckFailedRun(Bench &bench, const driver::MessageBoxInfo &box, const std::
     Check(!Exists(bench.Installed("Addins\\QUENBRIK.HL_")), "no file under the compressed name");
 }
 
-// The second Install, with the fault gone: the finish box and the whole tree.
+// An Install that completes (the second, once a fault is gone): the finish
+// box, the whole tree, and no temporary file left (tempFile, when given).
 void CheckSecondInstall(Bench &bench, const std::string &tempFile)
 {
     driver::MessageBoxInfo box = bench.Install();
@@ -133,7 +137,7 @@ void CheckSecondInstall(Bench &bench, const std::string &tempFile)
     Check(ended && code == 0, "the program ends with 0 after the second Install, got " + std::to_string(code));
     std::string difference;
     Check(SameTree(bench.devStudio, bench.reference, &difference), "installed tree: " + difference);
-    Check(!Exists(tempFile), "the temporary file is gone");
+    Check(tempFile.empty() || !Exists(tempFile), "the temporary file is gone");
 }
 
 // The first file is in place; the second is either absent or its old content.
@@ -303,6 +307,119 @@ void UnusableTemp(Bench &bench, const std::string &name, bool blockWithFile)
 void TempMissing(Bench &bench) { UnusableTemp(bench, "temp_missing", false); }
 void TempNotFolder(Bench &bench) { UnusableTemp(bench, "temp_not_folder", true); }
 
+// Wine's load order for one DLL of the setup program, as its per-program
+// registry key gives it ("native,builtin": the program's folder first, as
+// Windows searches it; "": not loadable), for as long as the object lives.
+// A WINEDLLOVERRIDES variable set here would not reach the started program.
+class DllOverride {
+public:
+    DllOverride(const std::string &dll, const std::string &order) : dll_(dll)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == 0) {
+            Check(RegSetValueExA(key, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(order.c_str()),
+                                 static_cast<DWORD>(order.size() + 1)) == 0,
+                  "set the load order of " + dll);
+            RegCloseKey(key);
+        } else {
+            Check(false, "open " + std::string(kKey));
+        }
+    }
+    ~DllOverride() { RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, dll_.c_str()); }
+    DllOverride(const DllOverride &) = delete;
+    DllOverride &operator=(const DllOverride &) = delete;
+
+private:
+    static constexpr const char *kKey = "Software\\Wine\\AppDefaults\\CorvaneSetup.exe\\DllOverrides";
+    std::string dll_;
+};
+
+// Windows searches the program's folder first for every DLL that is not a
+// KnownDLL; Wine does so for a DLL whose load order is "native,builtin".
+// The setup program, started from a downloads folder holding a planted
+// DLL, must not load it, and must install as usual.
+void PlantedDll(Bench &bench, const std::string &name)
+{
+    bench.Prepare("C:\\plant\\" + name);
+    std::string downloads = bench.work + "\\downloads";
+    Check(MakeDirectories(downloads), "make " + downloads);
+    char self[MAX_PATH] = {}, system[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    GetSystemDirectoryA(system, MAX_PATH);
+    std::string here(self, std::string(self).rfind('\\'));
+    std::string planted = downloads + "\\" + name + ".dll";
+    Check(CopyFileA(bench.setupExe.c_str(), (downloads + "\\CorvaneSetup.exe").c_str(), FALSE) != 0,
+          "copy the setup program");
+    Check(CopyFileA((here + "\\planted_" + name + ".dll").c_str(), planted.c_str(), FALSE) != 0,
+          "plant " + planted);
+    Check(CopyFileA((std::string(system) + "\\" + name + ".dll").c_str(),
+                    (downloads + "\\genuine_" + name + ".dll").c_str(), FALSE) != 0,
+          "copy the genuine " + name);
+    bench.setupExe = downloads + "\\CorvaneSetup.exe";
+    DllOverride override(name, "native,builtin");
+    if (bench.Launch())
+        CheckSecondInstall(bench, TempFilePath());
+    Check(!Exists(planted + ".loaded"), "the planted " + name + ".dll was not loaded");
+}
+
+void PlantLz32(Bench &bench) { PlantedDll(bench, "lz32"); }
+void PlantComctl32(Bench &bench) { PlantedDll(bench, "comctl32"); }
+void PlantUxtheme(Bench &bench) { PlantedDll(bench, "uxtheme"); }
+
+// Without the common controls the dialog cannot be made: the user is told,
+// and the program ends with 0 without a crash.
+void NoCommonControls(Bench &bench)
+{
+    bench.Prepare("C:\\faults\\no_common_controls");
+    DllOverride override("comctl32", "");
+    std::string error;
+    bool started = bench.process.Start(bench.setupExe, "", &error);
+    Check(started, error);
+    if (!started)
+        return;
+    driver::MessageBoxInfo box = bench.NextBox();
+    CheckEqual(box.text, MSG_COMMON_CONTROLS_MISSING, "the missing library is reported");
+    CheckEqual(box.title, SETUP_TITLE, "title");
+    Check(box.icon == driver::IconKind::Error, "error icon");
+    if (box.window)
+        driver::PressButton(box.window, IDOK);
+    DWORD code = 1234;
+    Check(bench.process.Wait(kWait, &code) && code == 0, "the program ends with 0, got " + std::to_string(code));
+}
+
+// The temporary file's name, in the temporary folder on Y:, planted by
+// run-fault-test as a link to a file outside the prefix. The run neither
+// writes through the link nor removes it, and installs as usual.
+void TempLink(Bench &bench, const std::string &name)
+{
+    bench.Prepare("C:\\faults\\" + name);
+    std::string link = "Y:\\temp\\xpktemp.$$$";
+    std::string before = ReadFileText(link);
+    Check(!before.empty(), "the planted link leads to a file");
+    if (LaunchWithTemp(bench, "Y:\\temp"))
+        CheckSecondInstall(bench, "");
+    CheckEqual(ReadFileText(link), before, "the file behind the link is unchanged");
+    for (const driver::FolderItem &item : driver::ListFolder("Y:\\temp"))
+        CheckEqual(item.name, "xpktemp.$$$", "nothing else is left in the temporary folder");
+}
+
+void TempLinkReadOnly(Bench &bench) { TempLink(bench, "temp_link_read_only"); }
+void TempLinkWritable(Bench &bench) { TempLink(bench, "temp_link_writable"); }
+
+// The name taken by a folder that holds a file: both are left alone.
+void TempTakenByFolder(Bench &bench)
+{
+    bench.Prepare("C:\\faults\\temp_taken_by_folder");
+    std::string temp = bench.work + "\\temp";
+    std::string taken = temp + "\\xpktemp.$$$";
+    Check(MakeDirectories(taken) && WriteFileText(taken + "\\kept.txt", "kept"), "plant the folder");
+    if (LaunchWithTemp(bench, temp))
+        CheckSecondInstall(bench, "");
+    Check(IsDirectory(taken), "the folder is still there");
+    CheckEqual(ReadFileText(taken + "\\kept.txt"), "kept", "the file in it is unchanged");
+    CheckEqual(std::to_string(driver::ListFolder(temp).size()), "1", "nothing else is left in the temporary folder");
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -314,6 +431,13 @@ int main(int argc, char **argv)
         {"disk_full_temp", TempDiskFull},
         {"temp_missing", TempMissing},
         {"temp_not_folder", TempNotFolder},
+        {"no_common_controls", NoCommonControls},
+        {"plant_lz32", PlantLz32},
+        {"plant_comctl32", PlantComctl32},
+        {"plant_uxtheme", PlantUxtheme},
+        {"temp_link_read_only", TempLinkReadOnly},
+        {"temp_link_writable", TempLinkWritable},
+        {"temp_taken_by_folder", TempTakenByFolder},
     };
     auto found = argc == 4 ? cases.find(argv[1]) : cases.end();
     if (found == cases.end()) {
