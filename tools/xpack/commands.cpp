@@ -12,6 +12,7 @@
 #include "payload_writer.h"
 #include "szdd/szdd.h"
 #include "tree_walk.h"
+#include "tree_writer.h"
 
 namespace xpack {
 
@@ -21,12 +22,14 @@ namespace {
 
 std::string EntryLabel(const std::string &label, std::size_t index, const ReadEntry &entry)
 {
-    return label + ": entry " + std::to_string(index + 1) + " \"" + entry.name + "\"";
+    return label + ": entry " + std::to_string(index + 1) + " \"" + Printable(entry.name) + "\"";
 }
 
 // A second run would otherwise pack the previous payload into the new one.
 void RefuseOutputInsideTree(const fs::path &folder, const fs::path &output)
 {
+    if (output == "-")
+        return;
     std::error_code ec;
     fs::path tree = fs::canonical(folder, ec);
     if (ec)
@@ -87,27 +90,6 @@ std::vector<UnpackItem> PlanUnpack(const Bytes &payload, const std::string &labe
     return plan;
 }
 
-// Creates base/relative level by level, refusing to pass through a link so
-// that no write can leave base.
-void MakeFolders(const fs::path &base, const fs::path &relative)
-{
-    fs::path at = base;
-    for (const fs::path &part : relative) {
-        at /= part;
-        std::error_code ec;
-        fs::file_status status = fs::symlink_status(at, ec);
-        if (fs::is_symlink(status))
-            throw Error(Shown(at) + ": is a symbolic link; not writing through it");
-        if (fs::exists(status)) {
-            if (!fs::is_directory(status))
-                throw Error(Shown(at) + ": exists and is not a folder");
-            continue;
-        }
-        if (!fs::create_directory(at, ec) && ec)
-            throw Error(Shown(at) + ": cannot create folder: " + ec.message());
-    }
-}
-
 }  // namespace
 
 void Pack(const fs::path &folder, const fs::path &output, std::ostream &warnings)
@@ -116,8 +98,8 @@ void Pack(const fs::path &folder, const fs::path &output, std::ostream &warnings
     TreeWalk walk = WalkTree(folder);
     for (const std::string &warning : walk.warnings)
         warnings << "xpack: " << warning << '\n';
-    Bytes payload = BuildPayload(walk.items, Shown(output));
-    WriteFileAtomically(output, payload);
+    Bytes payload = BuildPayload(walk, output == "-" ? "standard output" : Shown(output));
+    WriteOutput(output, payload);
 }
 
 void CompressFile(const fs::path &input, const fs::path &output)
@@ -125,7 +107,7 @@ void CompressFile(const fs::path &input, const fs::path &output)
     Bytes content = ReadWholeFile(input);
     if (content.size() > kMaxFileSize)
         throw Error(Shown(input) + ": is 4 GiB or larger; SZDD holds smaller files only");
-    WriteFileAtomically(output, szdd::Compress(content));
+    WriteOutput(output, szdd::Compress(content));
 }
 
 // The header's length is the size of the file that was compressed. Some
@@ -149,7 +131,7 @@ void ExpandFile(const fs::path &input, const fs::path &output, std::ostream &war
                  << " bytes past the header's length; they were dropped\n";
         expanded.resize(header.expandedLength);
     }
-    WriteFileAtomically(output, expanded);
+    WriteOutput(output, expanded);
 }
 
 void List(const fs::path &input, std::ostream &out)
@@ -166,7 +148,7 @@ void List(const fs::path &input, std::ostream &out)
         const ReadEntry &entry = entries[i];
         if (entry.isDirectory) {
             ++directories;
-            text << "dir                         " << entry.name << '\n';
+            text << "dir                         " << Printable(entry.name) << '\n';
             continue;
         }
         szdd::Header header;
@@ -176,12 +158,12 @@ void List(const fs::path &input, std::ostream &out)
         stored += entry.dataLength;
         expanded += header.expandedLength;
         text << "file  " << std::setw(10) << entry.dataLength << std::setw(10) << header.expandedLength
-             << "  " << entry.name << '\n';
+             << "  " << Printable(entry.name) << '\n';
     }
     text << "total " << std::setw(10) << stored << std::setw(10) << expanded << "  " << entries.size()
          << " entries (" << directories << " directories, " << entries.size() - directories
          << " files), payload " << payload.size() << " bytes\n";
-    text << "top folder: " << TopFolderOf(payload) << '\n';
+    text << "top folder: " << Printable(TopFolderOf(payload)) << '\n';
     out << text.str();
 }
 
@@ -191,21 +173,16 @@ void Unpack(const fs::path &input, const fs::path &folder)
     Bytes payload = PayloadOfFile(ReadWholeFile(input), label);
     std::vector<UnpackItem> plan = PlanUnpack(payload, label);
 
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec)
-        throw Error(Shown(folder) + ": cannot create folder: " + ec.message());
+    TreeWriter writer(folder);
     for (const UnpackItem &item : plan) {
         if (item.isDirectory) {
-            MakeFolders(folder, item.relative);
-            continue;
+            writer.MakeFolder(item.relative);
+        } else {
+            writer.MakeFolder(item.relative.parent_path());
+            writer.WriteFile(item.relative, item.content);
         }
-        MakeFolders(folder, item.relative.parent_path());
-        fs::path target = folder / item.relative;
-        if (fs::is_symlink(fs::symlink_status(target, ec)))
-            throw Error(Shown(target) + ": is a symbolic link; not writing through it");
-        WriteFileAtomically(target, item.content);
     }
+    writer.Commit();
 }
 
 }  // namespace xpack

@@ -1,5 +1,7 @@
 // The packer's commands. Each returns normally on success and throws Error
-// (naming the file and the reason) on failure, having written nothing.
+// (naming the file and the reason) on failure, having written nothing. An
+// output of "-" is standard output; any other output is written as
+// WriteFileAtomically writes it.
 #pragma once
 #include <filesystem>
 #include <ostream>
@@ -21,7 +23,7 @@ void ExpandFile(const std::filesystem::path &input, const std::filesystem::path 
 void List(const std::filesystem::path &input, std::ostream &out);
 
 // Writes what a setup would install from a payload or setup executable
-// under folder, creating it if needed.
+// into folder, which must be new or an empty folder (see TreeWriter).
 void Unpack(const std::filesystem::path &input, const std::filesystem::path &folder);
 
 }  // namespace xpack

@@ -6,6 +6,7 @@
 
 #include "commands.h"
 #include "error.h"
+#include "names.h"
 
 namespace {
 
@@ -35,10 +36,21 @@ const char kHelp[] =
     "differ only in case, symbolic links (they are not followed) and special\n"
     "files, files of 4 GiB or more, and payloads of 6553600 bytes or more. It\n"
     "warns when an install under a typical Developer Studio folder would give\n"
-    "paths longer than the setup program or the LZ calls can handle.\n"
+    "paths longer than the setup program or the LZ calls can handle, when DIR\n"
+    "is empty, and when the first entry is a file (the setup program takes its\n"
+    "name as the top folder).\n"
     "\n"
     "list and unpack take a payload file or a setup executable holding the\n"
-    "payload as its TEXT/XPackArchive resource.\n"
+    "payload as its TEXT/XPackArchive resource. list shows bytes of names outside\n"
+    "printable ASCII as escapes (\\n, \\t, \\x1b); backslashes stay as they are.\n"
+    "unpack writes into a new folder, which appears only once it is complete,\n"
+    "or into an empty one; on failure it removes what it wrote.\n"
+    "\n"
+    "Outputs are replaced whole or not at all, through a temporary file beside\n"
+    "them; a replaced file keeps its permission bits. An output that is a\n"
+    "symbolic link, a folder, a device, a FIFO or a socket is refused. An output\n"
+    "of - (pack -o -, compress, expand) is standard output, unless that is a\n"
+    "terminal; write ./- for a file named -.\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
@@ -102,10 +114,10 @@ int main(int argc, char **argv)
         if (!std::cout)
             throw xpack::Error("standard output: write error");
         return status;
-    } catch (const xpack::Error &error) {
-        std::cerr << "xpack: " << error.what() << '\n';
     } catch (const std::exception &error) {
-        std::cerr << "xpack: " << error.what() << '\n';
+        // Messages name files, and a library's message may quote a path
+        // as it is.
+        std::cerr << "xpack: " << xpack::Printable(error.what()) << '\n';
     }
     return kExitFailure;
 }

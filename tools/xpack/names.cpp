@@ -13,10 +13,11 @@ bool IsDeviceName(const std::string &name)
     std::string base = FoldCase(name.substr(0, name.find('.')));
     while (!base.empty() && base.back() == ' ')
         base.pop_back();
-    if (base == "con" || base == "prn" || base == "aux" || base == "nul")
-        return true;
+    for (const char *device : {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"})
+        if (base == device)
+            return true;
     if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0))
-        return base[3] >= '1' && base[3] <= '9';
+        return base[3] >= '0' && base[3] <= '9';
     return false;
 }
 
@@ -29,6 +30,27 @@ std::string FoldCase(const std::string &name)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return folded;
+}
+
+std::string Printable(const std::string &text)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F)
+            shown += c;
+        else if (c == '\n')
+            shown += "\\n";
+        else if (c == '\r')
+            shown += "\\r";
+        else if (c == '\t')
+            shown += "\\t";
+        else
+            shown += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 15];
+    }
+    return shown;
 }
 
 std::string ComponentProblem(const std::string &name, bool allowNonAscii)

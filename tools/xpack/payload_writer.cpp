@@ -17,13 +17,14 @@ void AppendEntry(Bytes &payload, const std::string &name, bool isDirectory, cons
     payload.insert(payload.end(), data.begin(), data.end());
 }
 
-Bytes BuildPayload(const std::vector<PackItem> &items, const std::string &output)
+Bytes BuildPayload(const TreeWalk &walk, const std::string &output)
 {
     Bytes payload;
-    for (const PackItem &item : items) {
+    TreeReader reader(walk);
+    for (const PackItem &item : walk.items) {
         Bytes stored;
+        Bytes content = reader.Read(item);
         if (!item.isDirectory) {
-            Bytes content = ReadWholeFile(item.source);
             // The file may have grown since the walk looked at it.
             if (content.size() > kMaxFileSize)
                 throw Error(Shown(item.source) + ": is 4 GiB or larger; a payload holds smaller files only");

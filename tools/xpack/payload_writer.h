@@ -18,8 +18,9 @@ inline constexpr std::size_t kPayloadLimit = 65536 * 100;
 // content of a file entry and is ignored for a directory.
 void AppendEntry(Bytes &payload, const std::string &name, bool isDirectory, const Bytes &data);
 
-// The payload for the walked items, file contents compressed to SZDD.
-// Throws Error naming output once the payload reaches kPayloadLimit bytes.
-Bytes BuildPayload(const std::vector<PackItem> &items, const std::string &output);
+// The payload for the walked items, file contents compressed to SZDD and
+// read as TreeReader reads them. Throws Error naming output once the
+// payload reaches kPayloadLimit bytes.
+Bytes BuildPayload(const TreeWalk &walk, const std::string &output);
 
 }  // namespace xpack

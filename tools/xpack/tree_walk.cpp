@@ -1,11 +1,14 @@
 #include "tree_walk.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <map>
-#include <system_error>
 
 #include "error.h"
-#include "file_io.h"
 #include "names.h"
 
 namespace xpack {
@@ -16,9 +19,9 @@ namespace {
 
 struct Child {
     std::string name;
-    fs::path path;
     bool isDirectory;
     std::uintmax_t size;
+    FileIdentity identity;
 };
 
 void WarnAboutLength(const std::string &installed, const fs::path &where, bool isFile,
@@ -36,41 +39,32 @@ void WarnAboutLength(const std::string &installed, const fs::path &where, bool i
 }
 
 // The folder's entries, checked and sorted; throws on the first refusal.
-std::vector<Child> ReadFolder(const fs::path &folder)
+std::vector<Child> ReadFolder(int folder, const fs::path &folderPath)
 {
     std::vector<Child> children;
     std::map<std::string, std::string> folded;  // case-folded name -> name
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec), end;
-    if (ec)
-        throw Error(Shown(folder) + ": cannot read folder: " + ec.message());
-    for (; it != end; it.increment(ec)) {
-        if (ec)
-            throw Error(Shown(folder) + ": cannot read folder: " + ec.message());
-        const fs::path &path = it->path();
-        std::string name = path.filename().string();
+    for (const std::string &name : ListFolder(folder, folderPath)) {
+        fs::path path = folderPath / name;
         std::string problem = ComponentProblem(name, false);
         if (!problem.empty())
             throw Error(Shown(path) + ": " + problem);
         auto [previous, inserted] = folded.emplace(FoldCase(name), name);
         if (!inserted)
-            throw Error(Shown(path) + ": differs from \"" + previous->second +
+            throw Error(Shown(path) + ": differs from \"" + Printable(previous->second) +
                         "\" only in case; Windows would take them for one name");
 
         // Links are refused rather than followed: a link may leave the tree
         // or loop, and the packed tree should be what the folder holds.
-        fs::file_status status = fs::symlink_status(path, ec);
-        if (ec)
-            throw Error(Shown(path) + ": " + ec.message());
-        Child child{name, path, false, 0};
-        if (fs::is_symlink(status))
+        struct stat status;
+        if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            throw Error(Shown(path) + ": " + SystemReason());
+        Child child{name, false, 0, IdentityOf(status)};
+        if (S_ISLNK(status.st_mode))
             throw Error(Shown(path) + ": is a symbolic link; links are not packed");
-        if (fs::is_directory(status)) {
+        if (S_ISDIR(status.st_mode)) {
             child.isDirectory = true;
-        } else if (fs::is_regular_file(status)) {
-            child.size = fs::file_size(path, ec);
-            if (ec)
-                throw Error(Shown(path) + ": " + ec.message());
+        } else if (S_ISREG(status.st_mode)) {
+            child.size = static_cast<std::uintmax_t>(status.st_size);
             if (child.size > kMaxFileSize)
                 throw Error(Shown(path) + ": is 4 GiB or larger; a payload holds smaller files only");
         } else {
@@ -78,27 +72,34 @@ std::vector<Child> ReadFolder(const fs::path &folder)
         }
         children.push_back(std::move(child));
     }
-    std::sort(children.begin(), children.end(),
-              [](const Child &a, const Child &b) { return a.name < b.name; });
     return children;
 }
 
-void WalkFolder(const fs::path &folder, const std::string &relative, TreeWalk &walk)
+void WalkFolder(int folder, const fs::path &relative, const std::string &prefix, TreeWalk &walk)
 {
-    std::vector<Child> children = ReadFolder(folder);
+    fs::path folderPath = walk.rootPath / relative;
+    std::vector<Child> children = ReadFolder(folder, folderPath);
     for (const Child &child : children) {
         if (child.isDirectory)
             continue;
-        WarnAboutLength(relative + child.name, child.path, true, walk.warnings);
-        walk.items.push_back(PackItem{false, child.name, child.path, child.size});
+        WarnAboutLength(prefix + child.name, folderPath / child.name, true, walk.warnings);
+        walk.items.push_back(
+            PackItem{false, child.name, relative / child.name, folderPath / child.name, child.size, child.identity});
     }
     for (const Child &child : children) {
         if (!child.isDirectory)
             continue;
-        std::string name = relative + child.name + "\\";
-        WarnAboutLength(name, child.path, false, walk.warnings);
-        walk.items.push_back(PackItem{true, name, child.path, 0});
-        WalkFolder(child.path, name, walk);
+        fs::path path = folderPath / child.name;
+        FileHandle opened(::openat(folder, child.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status;
+        if (!opened || ::fstat(opened.get(), &status) != 0)
+            throw Error(Shown(path) + ": cannot open folder: " + SystemReason());
+        if (IdentityOf(status) != child.identity)
+            throw Error(Shown(path) + ": was replaced while the folder was walked");
+        std::string name = prefix + child.name + "\\";
+        WarnAboutLength(name, path, false, walk.warnings);
+        walk.items.push_back(PackItem{true, name, relative / child.name, path, 0, child.identity});
+        WalkFolder(opened.get(), relative / child.name, name, walk);
     }
 }
 
@@ -106,22 +107,47 @@ void WalkFolder(const fs::path &folder, const std::string &relative, TreeWalk &w
 
 TreeWalk WalkTree(const fs::path &root)
 {
-    std::error_code ec;
-    fs::file_status status = fs::status(root, ec);
-    if (ec || !fs::is_directory(status))
-        throw Error(Shown(root) + ": not a folder");
     TreeWalk walk;
-    WalkFolder(root, "", walk);
-    if (!walk.items.empty()) {
-        const std::string &first = walk.items.front().name;
-        std::string top = first.substr(0, first.find('\\'));
-        if (top.size() > kTopFolderMax)
-            walk.warnings.push_back("warning: " + Shown(walk.items.front().source) +
-                                    ": the setup program keeps only the first " +
-                                    std::to_string(kTopFolderMax) + " characters of the top folder \"" +
-                                    top + "\"");
+    walk.rootPath = root;
+    // The folder named on the command line is taken as the user gave it.
+    walk.root = FileHandle(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!walk.root && errno == ENOTDIR)
+        throw Error(Shown(root) + ": not a folder");
+    if (!walk.root)
+        throw Error(Shown(root) + ": cannot open folder: " + SystemReason());
+    WalkFolder(walk.root.get(), fs::path(), "", walk);
+    if (walk.items.empty()) {
+        walk.warnings.push_back("warning: " + Shown(root) +
+                                ": the folder is empty; the setup program would install nothing");
+        return walk;
     }
+    const PackItem &first = walk.items.front();
+    if (!first.isDirectory)
+        walk.warnings.push_back("warning: " + Shown(first.source) +
+                                ": the first entry is a file; the setup program takes its name as the top folder");
+    std::string top = first.name.substr(0, first.name.find('\\'));
+    if (top.size() > kTopFolderMax)
+        walk.warnings.push_back("warning: " + Shown(first.source) + ": the setup program keeps only the first " +
+                                std::to_string(kTopFolderMax) + " characters of the top folder \"" + top + "\"");
     return walk;
+}
+
+TreeReader::TreeReader(const TreeWalk &walk)
+    : walk_(walk), folder_(OpenFolderBelow(walk.root.get(), fs::path(), walk.rootPath))
+{
+}
+
+Bytes TreeReader::Read(const PackItem &item)
+{
+    if (!item.isDirectory)
+        return ReadCheckedFile(folder_.get(), item.relative.filename().string(), item.identity, item.source);
+    folder_ = OpenFolderBelow(walk_.root.get(), item.relative, walk_.rootPath);
+    struct stat status;
+    if (::fstat(folder_.get(), &status) != 0)
+        throw Error(Shown(item.source) + ": " + SystemReason());
+    if (IdentityOf(status) != item.identity)
+        throw Error(Shown(item.source) + ": was replaced after the folder was walked; not reading it");
+    return {};
 }
 
 }  // namespace xpack

@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "error.h"
 #include "payload_reader.h"
+#include "payload_writer.h"
+#include "tree_walk.h"
 #include "xpack_test_support.h"
 
 using namespace xpack_test;
@@ -58,6 +62,9 @@ TEST(Pack, RootFilesComeFirstAndFilesPrecedeSubfolders)
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> expected = {"z.txt", "A\\", "x", "B\\", "b.txt", "c.txt", "B\\A\\", "a.txt"};
     EXPECT_EQ(EntryNames(dir / "p.bin"), expected);
+    EXPECT_NE(run.err.find("tree/z.txt: the first entry is a file; the setup program takes its name as the top folder"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST(Pack, RoundTripsAndIsDeterministic)
@@ -81,7 +88,10 @@ TEST(Pack, EmptyTreeGivesEmptyPayload)
 {
     ScratchDir dir;
     fs::create_directories(dir / "tree");
-    ASSERT_EQ(RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "p.bin").string()}).status, 0);
+    RunResult run = RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "p.bin").string()});
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "xpack: warning: " + (dir / "tree").string() +
+                           ": the folder is empty; the setup program would install nothing\n");
     EXPECT_TRUE(fs::exists(dir / "p.bin"));
     EXPECT_EQ(fs::file_size(dir / "p.bin"), 0u);
     RunResult list = RunXpack({"list", (dir / "p.bin").string()});
@@ -110,11 +120,8 @@ TEST_P(PackRefuses, WritesNothing)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find(GetParam().culprit), std::string::npos) << run.err;
     EXPECT_EQ(ReadFile(dir / "p.bin"), Bytes({'o', 'l', 'd', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't'}));
-    std::vector<std::string> top;  // no temporary file left beside the output
-    for (const auto &entry : fs::directory_iterator(dir.path()))
-        top.push_back(entry.path().filename().string());
-    std::sort(top.begin(), top.end());
-    EXPECT_EQ(top, (std::vector<std::string>{"p.bin", "tree"}));
+    // No temporary file is left beside the output.
+    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"p.bin", "tree"}));
 }
 
 #define NAMED_FILE(label, file)                                                   \
@@ -125,12 +132,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NAMED_FILE("less", "a<b"), NAMED_FILE("colon", "c:d"), NAMED_FILE("quote", "q\"q"),
                       NAMED_FILE("backslash", "back\\slash"), NAMED_FILE("pipe", "p|p"),
                       NAMED_FILE("question", "why?"), NAMED_FILE("star", "*.txt"),
-                      NAMED_FILE("control", "tab\there"), NAMED_FILE("trailing dot", "name."),
+                      Refusal{"control", [](const fs::path &t) { WriteFile(t / "Addins/tab\there", "x"); },
+                              "tab\\there"},
+                      NAMED_FILE("trailing dot", "name."),
                       NAMED_FILE("trailing space", "name "), NAMED_FILE("device", "CON"),
                       NAMED_FILE("device with extension", "nul.txt"), NAMED_FILE("com port", "Com7.log"),
-                      NAMED_FILE("printer", "LPT1"), NAMED_FILE("non-ascii", "caf\xc3\xa9.txt"),
+                      NAMED_FILE("printer", "LPT1"), NAMED_FILE("console input", "CONIN$"),
+                      NAMED_FILE("console output", "conout$.txt"), NAMED_FILE("clock", "CLOCK$"),
+                      NAMED_FILE("com zero", "COM0"), NAMED_FILE("printer zero", "lpt0.log"),
+                      Refusal{"non-ascii", [](const fs::path &t) { WriteFile(t / "Addins/caf\xc3\xa9.txt", "x"); },
+                              "caf\\xc3\\xa9.txt"},
                       Refusal{"non-ascii folder", [](const fs::path &t) { WriteFile(t / "\xc3\xa4/x", "x"); },
-                              "\xc3\xa4"}),
+                              "\\xc3\\xa4"}),
     [](const auto &info) {
         std::string name = info.param.what;
         std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum((unsigned char)c); }, '_');
@@ -161,11 +174,57 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Pack, AcceptsNamesThatOnlyResembleDevices)
 {
     ScratchDir dir;
-    for (const char *name : {"CONSOLE.TXT", "COM10", "LPT0", "nul_x", "con-1.txt", ".hidden", "a b.c"})
+    for (const char *name : {"CONSOLE.TXT", "COM10", "LPT00", "CONIN", "CLOCK.TXT", "nul_x", "con-1.txt", ".hidden",
+                             "a b.c"})
         WriteFile(dir / "tree" / name, name);
     RunResult run = RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "p.bin").string()});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(EntryNames(dir / "p.bin").size(), 7u);
+    EXPECT_EQ(EntryNames(dir / "p.bin").size(), 9u);
+}
+
+// Whatever replaces a walked file or folder before it is read (a link to a
+// file the packer's user may read and the tree's owner may not, or another
+// file) is refused, never packed.
+TEST(Pack, ReadsOnlyWhatTheWalkChecked)
+{
+    ScratchDir dir;
+    WriteFile(dir / "secret", "secret");
+    WriteFile(dir / "outside/a.txt", "secret");
+    fs::path file = dir / "tree/Addins/a.txt", folder = dir / "tree/Addins/Sub";
+    auto packAfter = [&](const std::function<void()> &swap) -> std::string {
+        fs::remove_all(dir / "tree");
+        WriteFile(file, "a");
+        WriteFile(folder / "a.txt", "a");
+        xpack::TreeWalk walk = xpack::WalkTree(dir / "tree");
+        swap();
+        try {
+            xpack::BuildPayload(walk, "p.bin");
+        } catch (const xpack::Error &error) {
+            return error.what();
+        }
+        return "";
+    };
+    EXPECT_EQ(packAfter([] {}), "");
+    EXPECT_EQ(packAfter([&] {
+                  fs::remove(file);
+                  fs::create_symlink(dir / "secret", file);
+              }),
+              file.string() + ": is now a symbolic link; links are not packed");
+    EXPECT_EQ(packAfter([&] {
+                  fs::create_hard_link(dir / "secret", dir / "tree/other");
+                  fs::rename(dir / "tree/other", file);
+              }),
+              file.string() + ": was replaced after the folder was walked; not reading it");
+    EXPECT_EQ(packAfter([&] {
+                  fs::remove_all(folder);
+                  fs::create_directory_symlink(dir / "outside", folder);
+              }),
+              folder.string() + ": is a symbolic link; not following it");
+    EXPECT_EQ(packAfter([&] {
+                  fs::rename(folder, dir / "walked");
+                  fs::rename(dir / "outside", folder);
+              }),
+              folder.string() + ": was replaced after the folder was walked; not reading it");
 }
 
 TEST(Pack, RefusesOutputInsideTheTree)

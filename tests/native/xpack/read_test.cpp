@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "error.h"
+#include "names.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
 #include "szdd/szdd.h"
@@ -69,6 +70,41 @@ TEST(List, PayloadAndExecutableGiveTheSameListing)
         EXPECT_EQ(run.status, 0) << file << ": " << run.err;
         EXPECT_EQ(run.out, ExpectedListing(payload)) << file;
     }
+}
+
+// Only printable ASCII and line ends.
+bool Tame(const std::string &text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7F); });
+}
+
+TEST(List, NamesCannotForgeLinesOrDriveTheTerminal)
+{
+    ScratchDir dir;
+    Bytes payload;
+    xpack::AppendEntry(payload, "Add\x1b[2Jins\\", true, {});
+    xpack::AppendEntry(payload, "a\nfile          1         1  forged", false, Stored("a"));
+    xpack::AppendEntry(payload, "\x1b]0;owned\x07\r\t", false, Stored("b"));
+    xpack::AppendEntry(payload, "caf\xe9\x7f", false, Stored("c"));
+    WriteFile(dir / "p.bin", payload);
+    RunResult run = RunXpack({"list", (dir / "p.bin").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Tame(run.out)) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 7);
+    for (const char *shown : {"dir                         Add\\x1b[2Jins\\\n", "  a\\nfile          1",
+                              "  \\x1b]0;owned\\x07\\r\\t\n", "  caf\\xe9\\x7f\n", "top folder: Add\\x1b[2Jins\n"})
+        EXPECT_NE(run.out.find(shown), std::string::npos) << shown;
+
+    // Messages escape names from a payload and from the command line alike.
+    run = RunXpack({"unpack", (dir / "p.bin").string(), (dir / "out").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("entry 1 \"Add\\x1b[2Jins\\\""), std::string::npos) << run.err;
+    EXPECT_TRUE(Tame(run.err)) << run.err;
+    run = RunXpack({"list", (dir / "no\x1b]0;such\x07\nfile").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("no\\x1b]0;such\\x07\\nfile: No such file"), std::string::npos) << run.err;
+    EXPECT_TRUE(Tame(run.err)) << run.err;
+    EXPECT_EQ(xpack::Printable(xpack::Printable("\x1b\\x1b\xff")), "\\x1b\\x1b\\xff");
 }
 
 TEST(List, TopFolderIsCutToTwelveCharacters)
@@ -171,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(Unsafe, UnpackRefuses,
                                            std::make_pair("/etc/passwd", false), std::make_pair("a/../../b", false),
                                            std::make_pair("sub\\file", false)));
 
-TEST(Unpack, RefusesBadFileDataAndLinksOnTheWay)
+TEST(Unpack, RefusesBadFileDataAndTakenFolders)
 {
     ScratchDir dir;
     Bytes payload;
@@ -183,13 +219,56 @@ TEST(Unpack, RefusesBadFileDataAndLinksOnTheWay)
     EXPECT_NE(run.err.find("bad.bin: entry 2 \"broken\": bad SZDD data"), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir / "out"));
 
-    // A link already inside the target folder must not carry writes out.
+    // What a folder holds already stays as it is: a link in it cannot carry
+    // writes out, and nothing is mixed into it.
     WriteFile(dir / "p.bin", SamplePayload());
     fs::create_directories(dir / "out");
     fs::create_directories(dir / "elsewhere");
     fs::create_directory_symlink(dir / "elsewhere", dir / "out/Addins");
     run = RunXpack({"unpack", (dir / "p.bin").string(), (dir / "out").string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("symbolic link"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("out: exists and is not empty"), std::string::npos) << run.err;
+    EXPECT_EQ(Names(dir / "out"), std::vector<std::string>{"Addins"});
+    // Nor is the folder itself a link to follow or a file.
+    fs::create_directory_symlink(dir / "elsewhere", dir / "linked");
+    run = RunXpack({"unpack", (dir / "p.bin").string(), (dir / "linked").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("linked: is a symbolic link"), std::string::npos) << run.err;
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+    run = RunXpack({"unpack", (dir / "p.bin").string(), (dir / "bad.bin").string()});
+    EXPECT_NE(run.err.find("bad.bin: exists and is not a folder"), std::string::npos) << run.err;
+
+    // An empty folder is filled.
+    run = RunXpack({"unpack", (dir / "p.bin").string(), (dir / "elsewhere").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Snapshot(dir / "elsewhere").size(), 4u);
+}
+
+TEST(Unpack, FailurePartWayLeavesNothingBehind)
+{
+    ScratchDir dir;
+    // "x" is a file by the time "A\x\" wants it as a folder.
+    Bytes clash;
+    xpack::AppendEntry(clash, "A\\", true, {});
+    xpack::AppendEntry(clash, "x", false, Stored("x"));
+    xpack::AppendEntry(clash, "A\\x\\", true, {});
+    WriteFile(dir / "clash.bin", clash);
+    // The last file does not fit on the disk.
+    Bytes full;
+    xpack::AppendEntry(full, "A\\", true, {});
+    xpack::AppendEntry(full, "small", false, Stored("small"));
+    xpack::AppendEntry(full, "noise", false, szdd::Compress(Pseudorandom(100000, 3)));
+    WriteFile(dir / "full.bin", full);
+    fs::create_directory(dir / "empty");
+
+    for (const auto &[payload, fault] : {std::make_pair("clash.bin", "A/x: exists and is not a folder"),
+                                         std::make_pair("full.bin", "A/noise: write error: File too large")})
+        for (const char *target : {"new/deeper/out", "empty"}) {
+            RunResult run = RunXpack({"unpack", (dir / payload).string(), (dir / target).string()},
+                                     "ulimit -f 32; trap '' XFSZ; ");
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find(std::string(target) + "/" + fault), std::string::npos) << run.err;
+            EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"clash.bin", "empty", "full.bin"})) << target;
+            EXPECT_TRUE(fs::is_empty(dir / "empty")) << payload;
+        }
 }

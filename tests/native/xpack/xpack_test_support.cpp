@@ -68,10 +68,10 @@ std::string ReadText(const fs::path &path)
 
 }  // namespace
 
-RunResult RunXpack(const std::vector<std::string> &args)
+RunResult RunXpack(const std::vector<std::string> &args, const std::string &shellPrefix)
 {
     ScratchDir capture;
-    std::string command = Quote(XPACK_PROGRAM);
+    std::string command = shellPrefix + Quote(XPACK_PROGRAM);
     for (const std::string &arg : args)
         command += " " + Quote(arg);
     command += " >" + Quote((capture / "out").string()) + " 2>" + Quote((capture / "err").string());
@@ -81,6 +81,15 @@ RunResult RunXpack(const std::vector<std::string> &args)
     result.out = ReadText(capture / "out");
     result.err = ReadText(capture / "err");
     return result;
+}
+
+std::vector<std::string> Names(const fs::path &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::vector<std::pair<std::string, Bytes>> Snapshot(const fs::path &root)

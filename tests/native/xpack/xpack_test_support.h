@@ -34,8 +34,12 @@ struct RunResult {
     std::string out;
     std::string err;
 };
-// Runs xpack with args, capturing its exit status and output.
-RunResult RunXpack(const std::vector<std::string> &args);
+// Runs xpack with args, capturing its exit status and output. shellPrefix
+// runs in the same shell first, e.g. a ulimit.
+RunResult RunXpack(const std::vector<std::string> &args, const std::string &shellPrefix = "");
+
+// The names in folder (not below it), sorted.
+std::vector<std::string> Names(const fs::path &folder);
 
 // Relative path -> content ("/" for folders) of every item under root.
 std::vector<std::pair<std::string, Bytes>> Snapshot(const fs::path &root);
