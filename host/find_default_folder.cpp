@@ -3,7 +3,8 @@
 #include "host.h"
 
 #define DEVSTUDIO_KEY "Software\\Microsoft\\DevStudio\\"
-#define VERSION_SLOT 29
+// The version digit goes right after the prefix: "...\\DevStudio\\6.0\\...".
+#define VERSION_SLOT (sizeof DEVSTUDIO_KEY - 1)
 #define KEY_PATH_MAX 100
 #define FALLBACK_FOLDER "c:\\Corvane"
 

@@ -107,9 +107,9 @@ static int WalkPayload(HWND progress, const unsigned char *start,
 {
     int rootEnd = lstrlenA(destination);
     int dirEnd = rootEnd;
-    int flag = 1;
+    int entriesWritten = 1;
     const unsigned char *cursor = start;
-    while (flag && cursor < end) {
+    while (entriesWritten && cursor < end) {
         PayloadEntry entry;
         if (!ReadPayloadEntry(cursor, end, &entry)) {
             MessageBoxA(NULL, MSG_PAYLOAD_DAMAGED, SETUP_TITLE, MB_ICONERROR);
@@ -119,11 +119,11 @@ static int WalkPayload(HWND progress, const unsigned char *start,
         if (entry.isDirectory)
             dirEnd = EnterDirectory(destination, rootEnd, entry.name);
         else
-            flag = ExtractFileEntry(destination, dirEnd, tempPath, &entry, &next);
+            entriesWritten = ExtractFileEntry(destination, dirEnd, tempPath, &entry, &next);
         SendMessageA(progress, PBM_SETPOS, (WPARAM)((next - start) / PROGRESS_UNIT), 0);
         cursor = next;
     }
-    return flag;
+    return entriesWritten;
 }
 
 int ExtractPayload(HWND dialog)
@@ -134,7 +134,8 @@ int ExtractPayload(HWND dialog)
     ReadInstallFolder(dialog, destination);
     if (!PrepareInstallFolder(dialog, destination))
         return 0;
-    lstrcatA(destination, "\\");
+    // PrepareInstallFolder made sure the backslash fits.
+    AppendPath(destination, "\\");
 
     DWORD size = 0;
     const unsigned char *start = LockPayload(&size);

@@ -16,7 +16,8 @@
 extern char g_szTopFolder[TOP_FOLDER_MAX + 1];
 
 // Expands the payload under the folder in the dialog's IDC_FOLDER box,
-// driving IDC_PROGRESS. Returns 1, or 0 after telling the user why.
+// driving IDC_PROGRESS. Returns 1, or 0: after telling the user why, except
+// when the module has no payload resource, which is not the user's to fix.
 int ExtractPayload(HWND dialog);
 
 // Fills buffer (SETUP_PATH_MAX bytes) with the folder box's text, normalised:

@@ -15,12 +15,12 @@ void ShowAbout(void)
     DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_ABOUT), NULL, AboutDlgProc, 0);
 }
 
-// Only OK (IDOK with notification 0) closes the box; Esc and the close box
+// Only OK (its click, or Enter) closes the box; Esc and the close box
 // deliberately do nothing.
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     (void)lParam;
-    if (message == WM_COMMAND && wParam == 1) {
+    if (message == WM_COMMAND && wParam == MAKEWPARAM(IDOK, BN_CLICKED)) {
         EndDialog(dialog, 1);
         return TRUE;
     }

@@ -2,6 +2,7 @@
 #include "setup.h"
 #include "payload.h"
 #include "host.h"
+#include "path_text.h"
 
 #define FINISH_TITLE "Finished extracting files!"
 #define README_TAIL "\\Quenbrik\\Readme.htm"
@@ -31,11 +32,8 @@ BOOL OnInitSetupDialog(HWND dialog)
 void OpenReadme(HWND dialog)
 {
     char path[SETUP_PATH_MAX];
-    if (!ComponentFolderPath(dialog, path))
+    if (!ComponentFolderPath(dialog, path) || !AppendPath(path, README_TAIL))
         return;
-    if (lstrlenA(path) + lstrlenA(README_TAIL) >= SETUP_PATH_MAX)
-        return;
-    lstrcatA(path, README_TAIL);
     ShellExecuteA(NULL, "open", path, NULL, NULL, SW_SHOW);
 }
 

@@ -43,7 +43,7 @@ TEST(FolderText, BackslashOnlyWhereTheSpaceScanStopped)
     // A backslash before the spaces is removed, one behind a non-space is not.
     EXPECT_EQ(Normalise("a\\ "), "a");
     EXPECT_EQ(Normalise("a\\ b "), "a\\ b");
-    // The scan reaching index 0 leaves p there: a leading backslash goes.
+    // A scan that reaches index 0 stops there: a leading backslash goes.
     EXPECT_EQ(Normalise("\\   "), "");
     EXPECT_EQ(Normalise(" \\"), " ");
     // Inner spaces are kept.
