@@ -2,9 +2,7 @@
 // Platform-free: no C runtime, no Win32 calls, so the native tests and the
 // fuzz target run the same code as the setup program.
 #pragma once
-
-// Characters a path buffer holds before its terminator (MAX_PATH - 1).
-#define PATH_TEXT_MAX_CHARS 259
+#include "payload_format.h"
 
 // Length of a zero-terminated string.
 int PathTextLength(const char *text);

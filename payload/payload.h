@@ -3,14 +3,11 @@
 #pragma once
 #include <windows.h>
 
-#define PAYLOAD_RESOURCE_TYPE "TEXT"
-#define PAYLOAD_RESOURCE_NAME "XPackArchive"
-#define TOP_FOLDER_MAX 12
-#define PROGRESS_UNIT 100
+#include "payload_format.h"
+
 #define TEMP_FILE_NAME "xpktemp.$$$"
 // Other names tried when TEMP_FILE_NAME is taken.
 #define TEMP_NAME_ATTEMPTS 16
-#define SETUP_PATH_MAX 260
 
 // The payload's top folder ("Addins"), set by every extraction run.
 extern char g_szTopFolder[TOP_FOLDER_MAX + 1];

@@ -1,4 +1,5 @@
 #include "payload_cursor.h"
+#include "szdd/szdd.h"
 
 int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end,
                      PayloadEntry *entry)
@@ -6,8 +7,14 @@ int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end,
     const unsigned char *p = cursor;
     while (p < end && *p != 0)
         ++p;
-    if (p == end || p == cursor)
+    if (p == cursor) {
+        entry->fault = ENTRY_EMPTY_NAME;
         return 0;
+    }
+    if (p == end) {
+        entry->fault = ENTRY_NAME_UNTERMINATED;
+        return 0;
+    }
 
     entry->name = (const char *)cursor;
     entry->nameLength = (unsigned long)(p - cursor);
@@ -15,20 +22,25 @@ int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end,
     entry->data = 0;
     entry->dataLength = 0;
     entry->next = p + 1;
+    entry->fault = ENTRY_SOUND;
     if (entry->isDirectory)
         return 1;
 
     // Compare lengths, not pointers past end: the length field is untrusted.
     const unsigned char *field = p + 1;
-    if ((unsigned long)(end - field) < 4)
+    if ((unsigned long)(end - field) < 4) {
+        entry->fault = ENTRY_LENGTH_CUT;
         return 0;
+    }
     unsigned long n = (unsigned long)field[0] | ((unsigned long)field[1] << 8) |
                       ((unsigned long)field[2] << 16) | ((unsigned long)field[3] << 24);
     const unsigned char *data = field + 4;
-    if ((unsigned long)(end - data) < n)
-        return 0;
     entry->data = data;
     entry->dataLength = n;
+    if ((unsigned long)(end - data) < n) {
+        entry->fault = ENTRY_DATA_CUT;
+        return 0;
+    }
     entry->next = data + n;
     return 1;
 }
@@ -46,13 +58,13 @@ void CopyTopFolder(const unsigned char *start, const unsigned char *end,
 
 unsigned long ExpectedExpandedLength(const unsigned char *data, unsigned long n)
 {
-    static const unsigned char magic[8] = {0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33};
-    if (n < 14)
+    if (n < szdd::kHeaderSize)
         return n;
-    for (int i = 0; i < 8; ++i) {
-        if (data[i] != magic[i])
+    for (unsigned i = 0; i < sizeof szdd::kMagic; ++i) {
+        if (data[i] != szdd::kMagic[i])
             return n;
     }
-    return (unsigned long)data[10] | ((unsigned long)data[11] << 8) |
-           ((unsigned long)data[12] << 16) | ((unsigned long)data[13] << 24);
+    const unsigned char *length = data + szdd::kLengthOffset;
+    return (unsigned long)length[0] | ((unsigned long)length[1] << 8) |
+           ((unsigned long)length[2] << 16) | ((unsigned long)length[3] << 24);
 }

@@ -7,6 +7,15 @@
 // follow each other up to the end of the payload with no header or marker.
 #pragma once
 
+// Why an entry could not be read.
+enum PayloadEntryFault {
+    ENTRY_SOUND,
+    ENTRY_EMPTY_NAME,
+    ENTRY_NAME_UNTERMINATED,   // no terminator before the end
+    ENTRY_LENGTH_CUT,          // the length field runs past the end
+    ENTRY_DATA_CUT             // the data runs past the end
+};
+
 struct PayloadEntry {
     const char *name;            // points into the payload, zero-terminated
     unsigned long nameLength;    // L, without the terminator
@@ -14,12 +23,15 @@ struct PayloadEntry {
     const unsigned char *data;   // file entries: the N data bytes
     unsigned long dataLength;    // file entries: N
     const unsigned char *next;   // where the following entry starts
+    // ENTRY_SOUND, or why the entry was refused. With ENTRY_DATA_CUT, data
+    // and dataLength hold where the data would start and its length field.
+    PayloadEntryFault fault;
 };
 
 // Reads the entry at cursor, never looking at end or beyond. Returns 1 with
-// *entry filled, or 0 when the entry is malformed: an empty name, a name with
-// no terminator before end, or a length field or data running past end.
-// cursor must be before end.
+// *entry filled, or 0 with entry->fault telling why the entry is malformed:
+// an empty name, a name with no terminator before end, or a length field or
+// data running past end. cursor must be before end.
 int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end,
                      PayloadEntry *entry);
 

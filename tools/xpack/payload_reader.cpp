@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "payload_cursor.h"
+#include "payload_format.h"
 #include "pe_resource.h"
 #include "szdd/szdd.h"
 
@@ -9,26 +10,22 @@ namespace xpack {
 
 namespace {
 
-constexpr const char *kResourceType = "TEXT";
-constexpr const char *kResourceName = "XPackArchive";
-constexpr int kTopFolderMax = 12;
-
-// Why the cursor refused the entry at cursor.
-std::string EntryFault(const std::uint8_t *cursor, const std::uint8_t *end)
+std::string FaultText(const PayloadEntry &entry, const std::uint8_t *end)
 {
-    if (*cursor == 0)
+    switch (entry.fault) {
+    case ENTRY_EMPTY_NAME:
         return "empty name";
-    const std::uint8_t *p = cursor;
-    while (p < end && *p != 0)
-        ++p;
-    if (p == end)
+    case ENTRY_NAME_UNTERMINATED:
         return "name without a terminator before the end";
-    std::size_t left = static_cast<std::size_t>(end - (p + 1));
-    if (left < 4)
+    case ENTRY_LENGTH_CUT:
         return "file length field runs past the end";
-    std::uint32_t n = p[1] | (p[2] << 8) | (p[3] << 16) | (static_cast<std::uint32_t>(p[4]) << 24);
-    return "file length " + std::to_string(n) + " runs past the end (" + std::to_string(left - 4) +
-           " bytes left)";
+    case ENTRY_DATA_CUT:
+        return "file length " + std::to_string(entry.dataLength) + " runs past the end (" +
+               std::to_string(end - entry.data) + " bytes left)";
+    case ENTRY_SOUND:
+        break;
+    }
+    return "unreadable entry";
 }
 
 }  // namespace
@@ -43,7 +40,7 @@ std::vector<ReadEntry> ReadPayload(const Bytes &payload, const std::string &labe
         PayloadEntry entry;
         if (!ReadPayloadEntry(cursor, end, &entry))
             throw Error(label + ": malformed payload: entry " + std::to_string(entries.size() + 1) +
-                        " at offset " + std::to_string(cursor - start) + ": " + EntryFault(cursor, end));
+                        " at offset " + std::to_string(cursor - start) + ": " + FaultText(entry, end));
         ReadEntry read;
         read.name.assign(entry.name, entry.nameLength);
         read.isDirectory = entry.isDirectory != 0;
@@ -58,8 +55,8 @@ std::vector<ReadEntry> ReadPayload(const Bytes &payload, const std::string &labe
 
 std::string TopFolderOf(const Bytes &payload)
 {
-    char top[kTopFolderMax + 1];
-    CopyTopFolder(payload.data(), payload.data() + payload.size(), top, kTopFolderMax);
+    char top[TOP_FOLDER_MAX + 1];
+    CopyTopFolder(payload.data(), payload.data() + payload.size(), top, TOP_FOLDER_MAX);
     return top;
 }
 
@@ -68,7 +65,7 @@ Bytes PayloadOfFile(const Bytes &content, const std::string &label)
     if (!HasExecutableSignature(content.data(), content.size()))
         return content;
     try {
-        return ReadNamedResource(content.data(), content.size(), kResourceType, kResourceName, label);
+        return ReadNamedResource(content.data(), content.size(), PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME, label);
     } catch (const Error &executableFault) {
         // Only a payload that reads cleanly, SZDD headers included, wins
         // over the executable's fault: a short cut of an executable can

@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "file_io.h"
+#include "payload_format.h"
 #include "tree_walk.h"
 
 namespace xpack {
 
-// The setup program's progress bar counts the payload in units of 100
-// bytes in a 16-bit range, so a payload must stay below 65536 units.
-inline constexpr std::size_t kPayloadLimit = 65536 * 100;
+// The largest payload the setup program's progress bar can count.
+inline constexpr std::size_t kPayloadLimit = PAYLOAD_SIZE_LIMIT;
 
 // Appends one entry to payload. data is the stored (already compressed)
 // content of a file entry and is ignored for a directory.

@@ -126,9 +126,9 @@ TreeWalk WalkTree(const fs::path &root)
         walk.warnings.push_back("warning: " + Shown(first.source) +
                                 ": the first entry is a file; the setup program takes its name as the top folder");
     std::string top = first.name.substr(0, first.name.find('\\'));
-    if (top.size() > kTopFolderMax)
+    if (top.size() > TOP_FOLDER_MAX)
         walk.warnings.push_back("warning: " + Shown(first.source) + ": the setup program keeps only the first " +
-                                std::to_string(kTopFolderMax) + " characters of the top folder \"" + top + "\"");
+                                std::to_string(TOP_FOLDER_MAX) + " characters of the top folder \"" + top + "\"");
     return walk;
 }
 

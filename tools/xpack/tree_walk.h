@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "file_io.h"
+#include "payload_format.h"
 
 namespace xpack {
 
@@ -33,10 +34,8 @@ inline constexpr const char *kTypicalInstallRoot =
     "C:\\Program Files\\Microsoft Visual Studio\\Common\\MSDev98\\";
 // The longest path the setup program's buffers hold, and the longest path
 // the LZ calls open (OpenFile takes fewer than 128 characters).
-inline constexpr std::size_t kMaxInstallPath = 259;
+inline constexpr std::size_t kMaxInstallPath = PATH_TEXT_MAX_CHARS;
 inline constexpr std::size_t kMaxLzOpenPath = 127;
-// The setup program keeps at most this many characters of the top folder.
-inline constexpr std::size_t kTopFolderMax = 12;
 // Files must fit the payload's 32-bit length field.
 inline constexpr std::uintmax_t kMaxFileSize = 0xFFFFFFFFu;
 

@@ -10,11 +10,12 @@
 #include "folder_text.h"
 #include "path_text.h"
 #include "payload_cursor.h"
+#include "payload_format.h"
 
 namespace {
 
-constexpr int kPathBuffer = 260;
-constexpr int kTopFolderMax = 12;
+constexpr int kPathBuffer = SETUP_PATH_MAX;
+constexpr int kTopFolderMax = TOP_FOLDER_MAX;
 
 void Require(bool condition)
 {
