@@ -8,11 +8,12 @@ if(NOT CMAKE_BUILD_TYPE)
     set(CMAKE_BUILD_TYPE Release)
 endif()
 
-if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS)
-    message(FATAL_ERROR "XPACK_EXECUTABLE and COMPACT_PE_HEADERS must name the host's tools")
+if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS OR NOT STAMP_PE)
+    message(FATAL_ERROR "XPACK_EXECUTABLE, COMPACT_PE_HEADERS and STAMP_PE must name the host's tools")
 endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/ReleaseImages.cmake)
 
 include(${CMAKE_SOURCE_DIR}/cmake/Subfolders.cmake)
 
