@@ -23,6 +23,7 @@ add_subdirectory(host)
 add_subdirectory(resources)
 add_subdirectory(setup)
 add_subdirectory(tests/wine)
+add_subdirectory(tests/release)
 
 # Benchmark programs, not tests: bench/install builds and runs them.
 if(EXISTS ${CMAKE_SOURCE_DIR}/bench/install-timing/CMakeLists.txt)
