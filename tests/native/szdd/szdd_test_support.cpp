@@ -14,29 +14,6 @@ namespace fs = std::filesystem;
 
 namespace szdd_test {
 
-ScratchDir::ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "szdd-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a scratch directory");
-    path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-Bytes ReadFile(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const fs::path &path, const Bytes &data) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
 std::optional<Bytes> ExpandWithMspack(const Bytes &szdd) {
     ScratchDir dir;
     const fs::path in = dir.path() / "in._", out = dir.path() / "out";
@@ -61,21 +38,6 @@ std::optional<std::size_t> MscompressSize(const Bytes &data) {
     const auto size = fs::file_size(dir.path() / "data.bin_", ec);
     if (ec) return std::nullopt;
     return static_cast<std::size_t>(size);
-}
-
-Bytes RandomBytes(std::size_t size, const std::string &alphabet, std::uint32_t seed) {
-    std::mt19937 gen(seed);
-    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
-    Bytes out(size);
-    for (auto &b : out) b = static_cast<std::uint8_t>(alphabet[pick(gen)]);
-    return out;
-}
-
-Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
-    std::mt19937 gen(seed);
-    Bytes out(size);
-    for (auto &b : out) b = static_cast<std::uint8_t>(gen());
-    return out;
 }
 
 std::vector<fs::path> SampleBinaries(std::size_t count, std::uintmax_t maxSize) {

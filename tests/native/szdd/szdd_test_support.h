@@ -1,5 +1,5 @@
-// Helpers shared by the codec tests: an independent decoder (libmspack),
-// the peer compressor (mscompress), files from the machine, test data.
+// Helpers of the codec tests: an independent decoder (libmspack), the peer
+// compressor (mscompress) and files from the machine.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -7,25 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "native_test_support.h"
+
 namespace szdd_test {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A directory removed with everything in it when the object goes.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-    const std::filesystem::path &path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-Bytes ReadFile(const std::filesystem::path &path);
-void WriteFile(const std::filesystem::path &path, const Bytes &data);
+using native_test::Bytes;
+using native_test::ReadFile;
+using native_test::ScratchDir;
+using native_test::WriteFile;
+using native_test::RandomBytes;
 
 // Expands an SZDD file with libmspack; nullopt when it reports an error.
 std::optional<Bytes> ExpandWithMspack(const Bytes &szdd);
@@ -33,10 +23,6 @@ std::optional<Bytes> ExpandWithMspack(const Bytes &szdd);
 // Size of mscompress's output for data, or nullopt when mscompress is not on
 // PATH or fails.
 std::optional<std::size_t> MscompressSize(const Bytes &data);
-
-// Deterministic pseudo-random bytes drawn from alphabet.
-Bytes RandomBytes(std::size_t size, const std::string &alphabet, std::uint32_t seed);
-Bytes RandomBytes(std::size_t size, std::uint32_t seed);
 
 // A few 32-bit Windows binaries of Wine's, smallest first; empty when the
 // folder is absent.

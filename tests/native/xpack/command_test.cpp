@@ -37,7 +37,7 @@ TEST(Compress, InterchangeableWithPlatformTools)
     for (int i = 0; i < 4000; ++i)
         for (char c : "line " + std::to_string(i % 97) + "\n")
             text.push_back(static_cast<std::uint8_t>(c));
-    for (const auto &[name, data] : {std::make_pair("text.txt", text), std::make_pair("noise.bin", Pseudorandom(30000, 5)),
+    for (const auto &[name, data] : {std::make_pair("text.txt", text), std::make_pair("noise.bin", RandomBytes(30000, 5)),
                                      std::make_pair("empty.txt", Bytes())}) {
         fs::path original = dir / name;
         WriteFile(original, data);
@@ -166,7 +166,7 @@ TEST(Output, DashIsStandardOutput)
 TEST(Output, FullDiskKeepsTheOldFile)
 {
     ScratchDir dir;
-    WriteFile(dir / "noise.bin", Pseudorandom(100000, 7));
+    WriteFile(dir / "noise.bin", RandomBytes(100000, 7));
     WriteFile(dir / "out.sz", "old");
     // Writes past 16 KiB fail as on a full disk.
     RunResult run = RunXpack({"compress", (dir / "noise.bin").string(), (dir / "out.sz").string()},

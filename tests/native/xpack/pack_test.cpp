@@ -30,8 +30,8 @@ void MakeProductTree(const fs::path &root)
     for (const char *name : {"README6.JPG", "README.HTM", "README3.JPG", "README1.JPG", "README5.JPG",
                              "README2.JPG", "README4.JPG"})
         WriteFile(root / "Addins/QUENBRIK" / name, std::string(name) + " picture");
-    WriteFile(root / "Addins/QUENBRIK.HLP", Pseudorandom(5000, 2));
-    WriteFile(root / "Addins/QUENBRIK.DLL", Pseudorandom(9000, 1));
+    WriteFile(root / "Addins/QUENBRIK.HLP", RandomBytes(5000, 2));
+    WriteFile(root / "Addins/QUENBRIK.DLL", RandomBytes(9000, 1));
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ TEST(Pack, RoundTripsAndIsDeterministic)
     ScratchDir dir;
     MakeProductTree(dir / "tree");
     WriteFile(dir / "tree/root.txt", "");                        // empty file in the root
-    WriteFile(dir / "tree/Addins/Big.bin", Pseudorandom(70000, 3));
+    WriteFile(dir / "tree/Addins/Big.bin", RandomBytes(70000, 3));
     WriteFile(dir / "tree/Addins/Text.txt", std::string(50000, 'a'));
     fs::create_directories(dir / "tree/Addins/Empty/Deeper");  // empty folders travel too
     for (const char *out : {"one.bin", "two.bin"})
@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "huge"},
         Refusal{"payload too large",
-                [](const fs::path &t) { WriteFile(t / "Addins/noise", Pseudorandom(6600000, 9)); }, "6553600"}),
+                [](const fs::path &t) { WriteFile(t / "Addins/noise", RandomBytes(6600000, 9)); }, "6553600"}),
     [](const auto &info) {
         std::string name = info.param.what;
         std::replace(name.begin(), name.end(), ' ', '_');

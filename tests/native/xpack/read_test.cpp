@@ -257,7 +257,7 @@ TEST(Unpack, FailurePartWayLeavesNothingBehind)
     Bytes full;
     xpack::AppendEntry(full, "A\\", true, {});
     xpack::AppendEntry(full, "small", false, Stored("small"));
-    xpack::AppendEntry(full, "noise", false, szdd::Compress(Pseudorandom(100000, 3)));
+    xpack::AppendEntry(full, "noise", false, szdd::Compress(RandomBytes(100000, 3)));
     WriteFile(dir / "full.bin", full);
     fs::create_directory(dir / "empty");
 

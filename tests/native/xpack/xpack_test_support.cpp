@@ -10,46 +10,6 @@
 
 namespace xpack_test {
 
-ScratchDir::ScratchDir()
-{
-    std::random_device seed;
-    path_ = fs::temp_directory_path() / ("xpack-test-" + std::to_string(seed()));
-    fs::create_directories(path_);
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-void WriteFile(const fs::path &path, const Bytes &data)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-void WriteFile(const fs::path &path, const std::string &text)
-{
-    WriteFile(path, Bytes(text.begin(), text.end()));
-}
-
-Bytes ReadFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-Bytes Pseudorandom(std::size_t size, std::uint32_t seed)
-{
-    std::mt19937 generator(seed);
-    Bytes data(size);
-    for (auto &byte : data)
-        byte = static_cast<std::uint8_t>(generator());
-    return data;
-}
-
 namespace {
 
 std::string Quote(const std::string &arg)

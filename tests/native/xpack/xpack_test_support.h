@@ -1,33 +1,15 @@
-// Scratch folders, files, a hand-built PE and a way to run the xpack program.
+// A hand-built PE, folder snapshots and a way to run the xpack program.
 #pragma once
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "native_test_support.h"
+
 namespace xpack_test {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-// A fresh folder, removed with its content at the end of the scope.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-    const fs::path &path() const { return path_; }
-    fs::path operator/(const std::string &relative) const { return path_ / relative; }
-
-private:
-    fs::path path_;
-};
-
-void WriteFile(const fs::path &path, const Bytes &data);
-void WriteFile(const fs::path &path, const std::string &text);
-Bytes ReadFile(const fs::path &path);
-Bytes Pseudorandom(std::size_t size, std::uint32_t seed);
+using namespace native_test;
 
 struct RunResult {
     int status = -1;
