@@ -34,10 +34,11 @@ ExternalProject_Add(win32
         -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
         -DXPACK_EXECUTABLE=$<TARGET_FILE:xpack>
         -DCOMPACT_PE_HEADERS=$<TARGET_FILE:compact-pe-headers>
+        -DSTAMP_PE=$<TARGET_FILE:stamp-pe>
         -DSETUP_PAYLOAD_FILE=${SETUP_PAYLOAD_FILE}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
-    DEPENDS xpack compact-pe-headers
+    DEPENDS xpack compact-pe-headers stamp-pe
     USES_TERMINAL_BUILD ON)
 
 # Fuzz targets need clang's libFuzzer.

@@ -5,56 +5,21 @@
 // follow the 64-byte DOS header, and when the headers then fit in fewer
 // file-alignment units, every section's raw data moves down by the units
 // saved. Only file offsets change; addresses in the loaded image do not, so
-// code, imports, resources and relocations stay valid. The linker offers no
-// way to drop the stub, and with four section headers it alone pushes the
-// headers of the setup program past one 512-byte unit.
-#include <cstdint>
-#include <cstring>
-#include <fstream>
+// code, imports, resources and relocations stay valid. The checksum is set
+// for the new bytes. The linker offers no way to drop the stub, and with
+// four section headers it alone pushes the headers of the setup program past
+// one 512-byte unit.
+#include "pe_checksum.h"
+#include "pe_image.h"
+
+#include <algorithm>
 #include <iostream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr std::size_t kDosHeaderSize = 64;
-constexpr std::size_t kLfanewOffset = 0x3C;
-constexpr std::size_t kFileHeaderSize = 20;
-constexpr std::size_t kSectionHeaderSize = 40;
-// Offsets inside the optional header (PE32).
-constexpr std::size_t kFileAlignmentOffset = 36;
-constexpr std::size_t kSizeOfHeadersOffset = 60;
-constexpr std::size_t kCheckSumOffset = 64;
-constexpr std::size_t kDataDirectoriesOffset = 96;
-constexpr std::size_t kSecurityDirectory = 4;
-constexpr std::size_t kDebugDirectory = 6;
-// Offsets inside a section header.
-constexpr std::size_t kRawSizeOffset = 16;
-constexpr std::size_t kRawPointerOffset = 20;
-
-std::uint32_t Get32(const Bytes &b, std::size_t at)
-{
-    if (at + 4 > b.size())
-        throw std::runtime_error("truncated headers");
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
-}
-
-std::uint16_t Get16(const Bytes &b, std::size_t at)
-{
-    if (at + 2 > b.size())
-        throw std::runtime_error("truncated headers");
-    return std::uint16_t(b[at] | (b[at + 1] << 8));
-}
-
-void Put32(Bytes &b, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = std::uint8_t(value >> (8 * i));
-}
+using namespace pe;
 
 std::size_t AlignUp(std::size_t value, std::size_t alignment)
 {
@@ -63,15 +28,11 @@ std::size_t AlignUp(std::size_t value, std::size_t alignment)
 
 void Compact(Bytes &image)
 {
-    if (image.size() < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z')
-        throw std::runtime_error("not an MZ executable");
-    const std::size_t peOffset = Get32(image, kLfanewOffset);
-    if (Get32(image, peOffset) != 0x00004550)
-        throw std::runtime_error("no PE signature");
-    const std::size_t sectionCount = Get16(image, peOffset + 6);
-    const std::size_t optionalSize = Get16(image, peOffset + 20);
+    const std::size_t peOffset = PeHeaderOffset(image);
+    const std::size_t sectionCount = Get16(image, peOffset + 4 + kSectionCountOffset);
+    const std::size_t optionalSize = Get16(image, peOffset + 4 + kOptionalSizeOffset);
     const std::size_t optional = peOffset + 4 + kFileHeaderSize;
-    if (Get16(image, optional) != 0x10B)
+    if (Get16(image, optional) != kPe32Magic)
         throw std::runtime_error("not a PE32 image");
     const std::size_t headersLength = 4 + kFileHeaderSize + optionalSize + sectionCount * kSectionHeaderSize;
     const std::size_t fileAlignment = Get32(image, optional + kFileAlignmentOffset);
@@ -80,8 +41,8 @@ void Compact(Bytes &image)
         throw std::runtime_error("inconsistent headers");
     // Raw data located by file offset would go stale when sections move.
     for (std::size_t directory : {kSecurityDirectory, kDebugDirectory})
-        if (optionalSize > kDataDirectoriesOffset + 8 * directory + 4 &&
-            Get32(image, optional + kDataDirectoriesOffset + 8 * directory + 4) != 0)
+        if (optionalSize > kDataDirectoriesOffset + kDataDirectorySize * directory + 4 &&
+            Get32(image, optional + kDataDirectoriesOffset + kDataDirectorySize * directory + 4) != 0)
             throw std::runtime_error("has a certificate or debug directory; strip it first");
     if (peOffset < kDosHeaderSize)
         throw std::runtime_error("PE headers overlap the DOS header");
@@ -95,7 +56,6 @@ void Compact(Bytes &image)
     const std::size_t newSizeOfHeaders = AlignUp(kDosHeaderSize + headersLength, fileAlignment);
     const std::size_t saved = oldSizeOfHeaders - newSizeOfHeaders;
     Put32(image, newOptional + kSizeOfHeadersOffset, std::uint32_t(newSizeOfHeaders));
-    Put32(image, newOptional + kCheckSumOffset, 0);
     if (saved == 0)
         return;
 
@@ -123,16 +83,10 @@ int main(int argc, char **argv)
     }
     const std::string path = argv[1];
     try {
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            throw std::runtime_error("cannot be opened");
-        Bytes image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        in.close();
+        Bytes image = ReadImageFile(path);
         Compact(image);
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(image.data()), std::streamsize(image.size()));
-        if (!out)
-            throw std::runtime_error("cannot be written");
+        UpdateCheckSum(image);
+        WriteImageFile(path, image);
     } catch (const std::exception &error) {
         std::cerr << "compact-pe-headers: " << path << ": " << error.what() << '\n';
         return 1;

@@ -3,9 +3,12 @@
 // within its size limit, and both it and the full program keep NX
 // compatibility, a dynamic base with a real relocation table, and no
 // section that is both writable and executable; and the resource section
-// holds nothing but resources.
-// Usage: setup_stub_size STUB-EXE SETUP-EXE
+// holds nothing but resources. Also what makes the shipped images release
+// builds: each one's checksum is the platform's, and the executables lay
+// out their bytes so that a signature covers all of them.
+// Usage: setup_stub_size STUB-EXE SETUP-EXE COMPONENT-DLL
 #include <windows.h>
+#include <imagehlp.h>
 
 #include "folders.h"
 
@@ -198,12 +201,40 @@ void CheckStubPayload(const Image &stub)
     FreeLibrary(module);
 }
 
+// The CheckSum field holds what imagehlp computes for the file.
+void CheckChecksum(const std::string &path)
+{
+    DWORD stored = 0, computed = 0;
+    DWORD status = MapFileAndCheckSumA(path.c_str(), &stored, &computed);
+    Check(status == CHECKSUM_SUCCESS && stored != 0 && stored == computed,
+          path + ": checksum " + std::to_string(stored) + " is the platform's " + std::to_string(computed));
+}
+
+// An Authenticode signature hashes the headers, the sections' raw data and
+// what follows the last section; a gap between them would be covered by no
+// signature. So the first section starts where the headers end, and every
+// other where the one before it ends.
+void CheckSignableLayout(const Image &image)
+{
+    std::vector<const IMAGE_SECTION_HEADER *> order;
+    for (int i = 0; i < image.nt->FileHeader.NumberOfSections; i++)
+        if (image.sections[i].SizeOfRawData != 0)
+            order.push_back(&image.sections[i]);
+    std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->PointerToRawData < b->PointerToRawData; });
+    DWORD end = image.nt->OptionalHeader.SizeOfHeaders;
+    for (const IMAGE_SECTION_HEADER *s : order) {
+        Check(s->PointerToRawData == end, image.path + ": section data at " + std::to_string(s->PointerToRawData) +
+                                              " follows the bytes before it (" + std::to_string(end) + ")");
+        end = s->PointerToRawData + s->SizeOfRawData;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::cerr << "usage: setup_stub_size STUB-EXE SETUP-EXE" << std::endl;
+    if (argc != 4) {
+        std::cerr << "usage: setup_stub_size STUB-EXE SETUP-EXE COMPONENT-DLL" << std::endl;
         return 2;
     }
     Image stub, setup;
@@ -219,6 +250,10 @@ int main(int argc, char **argv)
     CheckResourceSectionHoldsOnlyResources(stub);
     CheckResourceSectionHoldsOnlyResources(setup);
     CheckStubPayload(stub);
+    for (const std::string &path : {stub.path, setup.path, WindowsPath(argv[3])})
+        CheckChecksum(path);
+    CheckSignableLayout(stub);
+    CheckSignableLayout(setup);
     std::cout << (g_failures ? "FAILED" : "passed") << std::endl;
     return g_failures ? 1 : 0;
 }

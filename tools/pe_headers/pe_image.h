@@ -1,0 +1,102 @@
+// Where things are in the headers of a PE image, and bounds-checked access
+// to them, for the build steps that rewrite linked images in place.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pe {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kDosHeaderSize = 64;
+constexpr std::size_t kLfanewOffset = 0x3C;
+constexpr std::uint32_t kPeSignature = 0x00004550;   // "PE\0\0"
+
+// The file header, after the signature.
+constexpr std::size_t kFileHeaderSize = 20;
+constexpr std::size_t kSectionCountOffset = 2;
+constexpr std::size_t kTimeDateStampOffset = 4;
+constexpr std::size_t kOptionalSizeOffset = 16;
+
+// The optional header.
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::size_t kFileAlignmentOffset = 36;
+constexpr std::size_t kSizeOfHeadersOffset = 60;
+constexpr std::size_t kCheckSumOffset = 64;
+constexpr std::size_t kDataDirectoriesOffset = 96;       // PE32
+constexpr std::size_t kDataDirectoriesOffsetPlus = 112;  // PE32+
+constexpr std::size_t kDataDirectorySize = 8;
+constexpr std::size_t kExportDirectory = 0;
+constexpr std::size_t kSecurityDirectory = 4;
+constexpr std::size_t kDebugDirectory = 6;
+
+// A section header.
+constexpr std::size_t kSectionHeaderSize = 40;
+constexpr std::size_t kVirtualSizeOffset = 8;
+constexpr std::size_t kVirtualAddressOffset = 12;
+constexpr std::size_t kRawSizeOffset = 16;
+constexpr std::size_t kRawPointerOffset = 20;
+
+// The export directory.
+constexpr std::size_t kExportTimeDateStampOffset = 4;
+
+inline std::uint16_t Get16(const Bytes &b, std::size_t at)
+{
+    if (at > b.size() || b.size() - at < 2)
+        throw std::runtime_error("truncated headers");
+    return std::uint16_t(b[at] | (b[at + 1] << 8));
+}
+
+inline std::uint32_t Get32(const Bytes &b, std::size_t at)
+{
+    if (at > b.size() || b.size() - at < 4)
+        throw std::runtime_error("truncated headers");
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
+}
+
+inline void Put32(Bytes &b, std::size_t at, std::uint32_t value)
+{
+    if (at > b.size() || b.size() - at < 4)
+        throw std::runtime_error("truncated headers");
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = std::uint8_t(value >> (8 * i));
+}
+
+// The offset of the "PE\0\0" signature, which the file header follows.
+inline std::size_t PeHeaderOffset(const Bytes &b)
+{
+    if (b.size() < kDosHeaderSize || b[0] != 'M' || b[1] != 'Z')
+        throw std::runtime_error("not an MZ executable");
+    const std::size_t offset = Get32(b, kLfanewOffset);
+    if (Get32(b, offset) != kPeSignature)
+        throw std::runtime_error("no PE signature");
+    return offset;
+}
+
+inline Bytes ReadImageFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot be opened");
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw std::runtime_error("cannot be read");
+    return bytes;
+}
+
+inline void WriteImageFile(const std::string &path, const Bytes &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot be written");
+}
+
+}  // namespace pe
