@@ -9,8 +9,6 @@ namespace xpack {
 
 namespace {
 
-constexpr const char *kResourceType = "TEXT";
-constexpr const char *kResourceName = "XPackArchive";
 constexpr int kTopFolderMax = 12;
 
 // Why the cursor refused the entry at cursor.
@@ -68,7 +66,7 @@ Bytes PayloadOfFile(const Bytes &content, const std::string &label)
     if (!HasExecutableSignature(content.data(), content.size()))
         return content;
     try {
-        return ReadNamedResource(content.data(), content.size(), kResourceType, kResourceName, label);
+        return ReadNamedResource(content.data(), content.size(), kPayloadResourceType, kPayloadResourceName, label);
     } catch (const Error &executableFault) {
         // Only a payload that reads cleanly, SZDD headers included, wins
         // over the executable's fault: a short cut of an executable can

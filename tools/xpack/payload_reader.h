@@ -10,6 +10,12 @@
 
 namespace xpack {
 
+// The setup program's payload resource, as the program looks it up; names
+// are matched without regard to case, and resource compilers store them in
+// upper case.
+inline constexpr const char *kPayloadResourceType = "TEXT";
+inline constexpr const char *kPayloadResourceName = "XPackArchive";
+
 struct ReadEntry {
     std::string name;
     bool isDirectory = false;

@@ -14,6 +14,9 @@ namespace xpack {
 // bytes in a 16-bit range, so a payload must stay below 65536 units.
 inline constexpr std::size_t kPayloadLimit = 65536 * 100;
 
+// Why a payload of kPayloadLimit bytes or more is refused, for messages.
+std::string PayloadLimitReason();
+
 // Appends one entry to payload. data is the stored (already compressed)
 // content of a file entry and is ignored for a directory.
 void AppendEntry(Bytes &payload, const std::string &name, bool isDirectory, const Bytes &data);
