@@ -17,11 +17,6 @@ void AppendEntry(Bytes &payload, const std::string &name, bool isDirectory, cons
     payload.insert(payload.end(), data.begin(), data.end());
 }
 
-std::string PayloadLimitReason()
-{
-    return "it must stay below " + std::to_string(kPayloadLimit) + " bytes for the setup program's progress bar";
-}
-
 Bytes BuildPayload(const TreeWalk &walk, const std::string &output)
 {
     Bytes payload;

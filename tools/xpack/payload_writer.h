@@ -15,7 +15,10 @@ namespace xpack {
 inline constexpr std::size_t kPayloadLimit = 65536 * 100;
 
 // Why a payload of kPayloadLimit bytes or more is refused, for messages.
-std::string PayloadLimitReason();
+inline std::string PayloadLimitReason()
+{
+    return "it must stay below " + std::to_string(kPayloadLimit) + " bytes for the setup program's progress bar";
+}
 
 // Appends one entry to payload. data is the stored (already compressed)
 // content of a file entry and is ignored for a directory.
