@@ -11,6 +11,7 @@
 #include "pe_checksum.h"
 #include "pe_image.h"
 
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
