@@ -87,6 +87,14 @@ inline std::uint32_t Get32(const Bytes &b, std::size_t at)
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
 }
 
+inline void Put16(Bytes &b, std::size_t at, std::uint32_t value)
+{
+    if (at > b.size() || b.size() - at < 2)
+        throw std::runtime_error("truncated headers");
+    b[at] = std::uint8_t(value);
+    b[at + 1] = std::uint8_t(value >> 8);
+}
+
 inline void Put32(Bytes &b, std::size_t at, std::uint32_t value)
 {
     if (at > b.size() || b.size() - at < 4)

@@ -16,6 +16,9 @@ namespace xpack {
 
 namespace {
 
+using pe::Put16;
+using pe::Put32;
+
 // The loader takes no more sections than this.
 constexpr std::size_t kMaxSections = 96;
 // The resource compiler pads the block of name strings, and each resource's
@@ -37,18 +40,6 @@ std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment)
 }
 
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
-
-void Put16(Bytes &b, std::size_t at, std::uint32_t value)
-{
-    b[at] = static_cast<std::uint8_t>(value);
-    b[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void Put32(Bytes &b, std::size_t at, std::uint32_t value)
-{
-    Put16(b, at, value & 0xFFFF);
-    Put16(b, at + 2, value >> 16);
-}
 
 struct Section {
     std::size_t header;  // file offset of its section header
