@@ -84,7 +84,7 @@ FileHandle OpenFolderBelow(int base, const std::filesystem::path &relative,
 // its owner; a new file gets newMode less the umask (kExecutableMode for a
 // program). Throws Error naming path.
 inline constexpr mode_t kDataFileMode = 0666;
-inline constexpr mode_t kExecutableMode = 0777;
+inline constexpr mode_t kExecutableMode = 0755;
 void WriteFileAtomically(const std::filesystem::path &path, const Bytes &data,
                          mode_t newMode = kDataFileMode);
 

@@ -112,7 +112,7 @@ TEST(Setup, FolderOrPayloadRoundTrip)
     ASSERT_EQ(::stat((dir / "b.exe").c_str(), &replaced), 0);
     mode_t mask = ::umask(0);
     ::umask(mask);
-    EXPECT_EQ(made.st_mode & 0777, 0777 & ~mask);
+    EXPECT_EQ(made.st_mode & 0777, 0755 & ~mask);
     EXPECT_EQ(replaced.st_mode & 0777, 0600u);
 }
 
