@@ -26,14 +26,22 @@ constexpr std::size_t kOptionalSizeOffset = 16;
 // The optional header.
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::size_t kSizeOfInitializedDataOffset = 8;
+constexpr std::size_t kEntryPointOffset = 16;
+constexpr std::size_t kSectionAlignmentOffset = 32;
 constexpr std::size_t kFileAlignmentOffset = 36;
+constexpr std::size_t kSizeOfImageOffset = 56;
 constexpr std::size_t kSizeOfHeadersOffset = 60;
 constexpr std::size_t kCheckSumOffset = 64;
+constexpr std::size_t kDirectoryCountOffset = 92;        // PE32
+constexpr std::size_t kDirectoryCountOffsetPlus = 108;   // PE32+
 constexpr std::size_t kDataDirectoriesOffset = 96;       // PE32
 constexpr std::size_t kDataDirectoriesOffsetPlus = 112;  // PE32+
 constexpr std::size_t kDataDirectorySize = 8;
 constexpr std::size_t kExportDirectory = 0;
-constexpr std::size_t kSecurityDirectory = 4;
+constexpr std::size_t kResourceDirectory = 2;
+constexpr std::size_t kSecurityDirectory = 4;   // the certificate table; its address is a file offset
+constexpr std::size_t kBaseRelocationDirectory = 5;
 constexpr std::size_t kDebugDirectory = 6;
 
 // A section header.
@@ -42,6 +50,25 @@ constexpr std::size_t kVirtualSizeOffset = 8;
 constexpr std::size_t kVirtualAddressOffset = 12;
 constexpr std::size_t kRawSizeOffset = 16;
 constexpr std::size_t kRawPointerOffset = 20;
+constexpr std::size_t kSectionCharacteristicsOffset = 36;
+constexpr std::uint32_t kSectionInitializedData = 0x40;
+
+// The resource tree: directory tables of kResourceTableSize bytes, each
+// followed by its entries, named ones first; an entry's high bit marks a
+// name string (in its name field) or a subdirectory (in its target field);
+// the other bits are offsets from the start of the tree. Data entries give
+// their data's place as an RVA.
+constexpr std::size_t kResourceTableSize = 16;
+constexpr std::size_t kResourceNamedCountOffset = 12;
+constexpr std::size_t kResourceIdCountOffset = 14;
+constexpr std::size_t kResourceEntrySize = 8;
+constexpr std::size_t kResourceDataEntrySize = 16;
+constexpr std::uint32_t kResourceHighBit = 0x80000000u;
+
+// Base relocation blocks: a page RVA and the block's size, then 2-byte
+// entries of a 4-bit type and a 12-bit offset into the page.
+constexpr std::size_t kRelocationBlockHeaderSize = 8;
+constexpr unsigned kRelocationPadding = 0;   // IMAGE_REL_BASED_ABSOLUTE, which patches nothing
 
 // The export directory.
 constexpr std::size_t kExportTimeDateStampOffset = 4;
@@ -58,6 +85,14 @@ inline std::uint32_t Get32(const Bytes &b, std::size_t at)
     if (at > b.size() || b.size() - at < 4)
         throw std::runtime_error("truncated headers");
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
+}
+
+inline void Put16(Bytes &b, std::size_t at, std::uint32_t value)
+{
+    if (at > b.size() || b.size() - at < 2)
+        throw std::runtime_error("truncated headers");
+    b[at] = std::uint8_t(value);
+    b[at + 1] = std::uint8_t(value >> 8);
 }
 
 inline void Put32(Bytes &b, std::size_t at, std::uint32_t value)

@@ -10,6 +10,7 @@
 #include "names.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
+#include "setup_image.h"
 #include "szdd/szdd.h"
 #include "tree_walk.h"
 #include "tree_writer.h"
@@ -90,16 +91,46 @@ std::vector<UnpackItem> PlanUnpack(const Bytes &payload, const std::string &labe
     return plan;
 }
 
-}  // namespace
+struct CheckedEntry {
+    ReadEntry entry;
+    std::uint32_t expandedLength = 0;  // file entries
+};
 
-void Pack(const fs::path &folder, const fs::path &output, std::ostream &warnings)
+// The entries of payload with every file's SZDD header read: what list
+// shows, and what a payload must pass to go into a setup.
+std::vector<CheckedEntry> CheckPayload(const Bytes &payload, const std::string &label)
+{
+    std::vector<CheckedEntry> checked;
+    std::vector<ReadEntry> entries = ReadPayload(payload, label);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        CheckedEntry item{entries[i], 0};
+        if (!item.entry.isDirectory) {
+            szdd::Header header;
+            std::string error;
+            if (!szdd::ReadHeader(item.entry.data, item.entry.dataLength, header, error))
+                throw Error(EntryLabel(label, i, item.entry) + ": bad SZDD data: " + error);
+            item.expandedLength = header.expandedLength;
+        }
+        checked.push_back(std::move(item));
+    }
+    return checked;
+}
+
+// The payload of a folder as Pack makes it, warnings and all.
+Bytes PackedPayload(const fs::path &folder, const fs::path &output, std::ostream &warnings)
 {
     RefuseOutputInsideTree(folder, output);
     TreeWalk walk = WalkTree(folder);
     for (const std::string &warning : walk.warnings)
         warnings << "xpack: " << warning << '\n';
-    Bytes payload = BuildPayload(walk, output == "-" ? "standard output" : Shown(output));
-    WriteOutput(output, payload);
+    return BuildPayload(walk, output == "-" ? "standard output" : Shown(output));
+}
+
+}  // namespace
+
+void Pack(const fs::path &folder, const fs::path &output, std::ostream &warnings)
+{
+    WriteOutput(output, PackedPayload(folder, output, warnings));
 }
 
 void CompressFile(const fs::path &input, const fs::path &output)
@@ -138,26 +169,21 @@ void List(const fs::path &input, std::ostream &out)
 {
     std::string label = Shown(input);
     Bytes payload = PayloadOfFile(ReadWholeFile(input), label);
-    std::vector<ReadEntry> entries = ReadPayload(payload, label);
+    std::vector<CheckedEntry> entries = CheckPayload(payload, label);
 
     std::ostringstream text;
     text << "kind      stored  expanded  name\n";
     std::size_t directories = 0;
     std::uint64_t stored = 0, expanded = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const ReadEntry &entry = entries[i];
+    for (const auto &[entry, expandedLength] : entries) {
         if (entry.isDirectory) {
             ++directories;
             text << "dir                         " << Printable(entry.name) << '\n';
             continue;
         }
-        szdd::Header header;
-        std::string error;
-        if (!szdd::ReadHeader(entry.data, entry.dataLength, header, error))
-            throw Error(EntryLabel(label, i, entry) + ": bad SZDD data: " + error);
         stored += entry.dataLength;
-        expanded += header.expandedLength;
-        text << "file  " << std::setw(10) << entry.dataLength << std::setw(10) << header.expandedLength
+        expanded += expandedLength;
+        text << "file  " << std::setw(10) << entry.dataLength << std::setw(10) << expandedLength
              << "  " << Printable(entry.name) << '\n';
     }
     text << "total " << std::setw(10) << stored << std::setw(10) << expanded << "  " << entries.size()
@@ -183,6 +209,22 @@ void Unpack(const fs::path &input, const fs::path &folder)
         }
     }
     writer.Commit();
+}
+
+void Setup(const fs::path &source, const fs::path &stub, const fs::path &output, std::ostream &warnings)
+{
+    // The stub is checked first: it is quick, and packing a tree is not.
+    SetupStub setupStub(ReadWholeFile(stub), Shown(stub));
+    Bytes payload;
+    std::string label = Shown(source);
+    std::error_code ec;
+    if (fs::is_directory(source, ec)) {
+        payload = PackedPayload(source, output, warnings);
+    } else {
+        payload = PayloadOfFile(ReadWholeFile(source), label);
+        CheckPayload(payload, label);
+    }
+    WriteOutput(output, setupStub.WithPayload(payload, label), kExecutableMode);
 }
 
 }  // namespace xpack

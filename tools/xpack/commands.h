@@ -26,4 +26,11 @@ void List(const std::filesystem::path &input, std::ostream &out);
 // into folder, which must be new or an empty folder (see TreeWriter).
 void Unpack(const std::filesystem::path &input, const std::filesystem::path &folder);
 
+// Writes a setup executable: stub (see SetupStub) with its payload
+// replaced by source's. A folder source is packed as Pack packs it, with
+// the same refusals and warnings; any other source is a payload file or a
+// setup executable, checked as List checks it. The output is executable.
+void Setup(const std::filesystem::path &source, const std::filesystem::path &stub,
+           const std::filesystem::path &output, std::ostream &warnings);
+
 }  // namespace xpack

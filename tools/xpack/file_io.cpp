@@ -43,12 +43,12 @@ std::string Shown(const fs::path &path) { return Printable(path.string()); }
 
 std::string SystemReason() { return std::strerror(errno); }
 
-mode_t NewFileMode()
+mode_t NewFileMode(mode_t mode)
 {
     // The umask can only be read by setting it; the packer has one thread.
     mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    return mode & ~mask;
 }
 
 std::string TemporaryName()
@@ -258,7 +258,7 @@ FileHandle OpenFolderBelow(int base, const fs::path &relative, const fs::path &b
     return folder;
 }
 
-void WriteFileAtomically(const fs::path &path, const Bytes &data)
+void WriteFileAtomically(const fs::path &path, const Bytes &data, mode_t newMode)
 {
     // Everything is done relative to the folder's handle, so that the
     // checks and the rename concern the same folder.
@@ -282,7 +282,7 @@ void WriteFileAtomically(const fs::path &path, const Bytes &data)
     if (exists && ::geteuid() == 0 && ::fchown(temp.handle().get(), existing.st_uid, existing.st_gid) != 0 &&
         errno != EPERM)
         throw Error(Shown(path) + ": cannot keep its owner: " + SystemReason());
-    if (::fchmod(temp.handle().get(), exists ? existing.st_mode & 0777 : NewFileMode()) != 0 ||
+    if (::fchmod(temp.handle().get(), exists ? existing.st_mode & 0777 : NewFileMode(newMode)) != 0 ||
         ::fsync(temp.handle().get()) != 0 || ::close(temp.handle().release()) != 0)
         throw Error(Shown(path) + ": write error: " + SystemReason());
 
@@ -297,10 +297,10 @@ void WriteFileAtomically(const fs::path &path, const Bytes &data)
     temp.Keep();
 }
 
-void WriteOutput(const fs::path &path, const Bytes &data)
+void WriteOutput(const fs::path &path, const Bytes &data, mode_t newMode)
 {
     if (path != "-") {
-        WriteFileAtomically(path, data);
+        WriteFileAtomically(path, data, newMode);
         return;
     }
     if (::isatty(STDOUT_FILENO))

@@ -81,12 +81,16 @@ FileHandle OpenFolderBelow(int base, const std::filesystem::path &relative,
 // over path. A path that exists must be a regular file; a symbolic link, a
 // folder, a device, a FIFO or a socket is refused and left as it is. A
 // replaced file keeps its permission bits (not set-id bits) and, for root,
-// its owner; a new file gets 0666 less the umask. Throws Error naming path.
-void WriteFileAtomically(const std::filesystem::path &path, const Bytes &data);
+// its owner; a new file gets newMode less the umask (kExecutableMode for a
+// program). Throws Error naming path.
+inline constexpr mode_t kDataFileMode = 0666;
+inline constexpr mode_t kExecutableMode = 0755;
+void WriteFileAtomically(const std::filesystem::path &path, const Bytes &data,
+                         mode_t newMode = kDataFileMode);
 
 // WriteFileAtomically, except that "-" is standard output, which is refused
 // when it is a terminal.
-void WriteOutput(const std::filesystem::path &path, const Bytes &data);
+void WriteOutput(const std::filesystem::path &path, const Bytes &data, mode_t newMode = kDataFileMode);
 
 // Creates name in folder as a new file holding data with the mode a new
 // file gets under the umask; an existing name is an error. Returns what it
@@ -99,8 +103,8 @@ FileIdentity WriteNewFile(int folder, const std::string &name, const Bytes &data
 // with errno set, as rename does.
 int RenameNoReplace(int folder, const std::string &from, const std::string &to);
 
-// The mode a new file gets under the process's umask.
-mode_t NewFileMode();
+// The mode a new file asked for with mode gets under the process's umask.
+mode_t NewFileMode(mode_t mode = kDataFileMode);
 
 // A short name for a temporary item in a folder, unlikely to be taken.
 std::string TemporaryName();

@@ -18,6 +18,8 @@ const char kUsage[] =
     "usage: xpack pack DIR -o FILE      pack a folder tree into a payload\n"
     "       xpack list FILE             show the entries of a payload or setup program\n"
     "       xpack unpack FILE DIR       expand a payload or setup program into DIR\n"
+    "       xpack setup SOURCE --stub STUB -o FILE\n"
+    "                                   make a setup program from a stub and a folder or payload\n"
     "       xpack compress IN OUT       compress one file to SZDD\n"
     "       xpack expand IN OUT         expand one SZDD file\n"
     "       xpack --help\n";
@@ -46,11 +48,20 @@ const char kHelp[] =
     "unpack writes into a new folder, which appears only once it is complete,\n"
     "or into an empty one; on failure it removes what it wrote.\n"
     "\n"
+    "setup writes STUB, a setup program such as CorvaneSetup-stub.exe (or any\n"
+    "built CorvaneSetup.exe), with its TEXT/XPackArchive resource replaced by\n"
+    "the payload of SOURCE: a folder, packed as pack packs it, or a payload file\n"
+    "or setup program, checked as list checks it. The resource section is\n"
+    "rebuilt with every other resource unchanged and the checksum set; the same\n"
+    "STUB and SOURCE always give the same bytes. A signed STUB is refused (sign\n"
+    "the result instead), and so is one laid out otherwise than the build links\n"
+    "the setup program. The output is executable.\n"
+    "\n"
     "Outputs are replaced whole or not at all, through a temporary file beside\n"
     "them; a replaced file keeps its permission bits. An output that is a\n"
     "symbolic link, a folder, a device, a FIFO or a socket is refused. An output\n"
-    "of - (pack -o -, compress, expand) is standard output, unless that is a\n"
-    "terminal; write ./- for a file named -.\n"
+    "of - (pack -o -, setup -o -, compress, expand) is standard output, unless\n"
+    "that is a terminal; write ./- for a file named -.\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
@@ -83,6 +94,24 @@ int Run(const std::vector<std::string> &args)
         if (folder.empty() || output.empty())
             return Usage();
         xpack::Pack(folder, output, std::cerr);
+        return kExitOk;
+    }
+    if (command == "setup") {
+        // SOURCE, --stub STUB and -o FILE in any order.
+        std::string source, stub, output;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "-o" && i + 1 < args.size() && output.empty())
+                output = args[++i];
+            else if (args[i] == "--stub" && i + 1 < args.size() && stub.empty())
+                stub = args[++i];
+            else if (source.empty() && args[i] != "-o" && args[i] != "--stub")
+                source = args[i];
+            else
+                return Usage();
+        }
+        if (source.empty() || stub.empty() || output.empty())
+            return Usage();
+        xpack::Setup(source, stub, output, std::cerr);
         return kExitOk;
     }
     if (command == "list" && args.size() == 2) {

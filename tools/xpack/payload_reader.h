@@ -7,8 +7,15 @@
 #include <vector>
 
 #include "file_io.h"
+#include "payload_format.h"
 
 namespace xpack {
+
+// The setup program's payload resource, as the program looks it up; names
+// are matched without regard to case, and resource compilers store them in
+// upper case.
+inline constexpr const char *kPayloadResourceType = PAYLOAD_RESOURCE_TYPE;
+inline constexpr const char *kPayloadResourceName = PAYLOAD_RESOURCE_NAME;
 
 struct ReadEntry {
     std::string name;

@@ -35,8 +35,7 @@ Bytes BuildPayload(const TreeWalk &walk, const std::string &output)
         AppendEntry(payload, item.name, item.isDirectory, stored);
         if (payload.size() >= kPayloadLimit)
             throw Error(output + ": the payload reaches " + std::to_string(payload.size()) +
-                        " bytes at " + Shown(item.source) + "; it must stay below " +
-                        std::to_string(kPayloadLimit) + " bytes for the setup program's progress bar");
+                        " bytes at " + Shown(item.source) + "; " + PayloadLimitReason());
     }
     return payload;
 }

@@ -14,6 +14,12 @@ namespace xpack {
 // The largest payload the setup program's progress bar can count.
 inline constexpr std::size_t kPayloadLimit = PAYLOAD_SIZE_LIMIT;
 
+// Why a payload of kPayloadLimit bytes or more is refused, for messages.
+inline std::string PayloadLimitReason()
+{
+    return "it must stay below " + std::to_string(kPayloadLimit) + " bytes for the setup program's progress bar";
+}
+
 // Appends one entry to payload. data is the stored (already compressed)
 // content of a file entry and is ignored for a directory.
 void AppendEntry(Bytes &payload, const std::string &name, bool isDirectory, const Bytes &data);

@@ -1,4 +1,4 @@
-// Reads one resource straight from the bytes of a PE (Windows executable)
+// Reads resources straight from the bytes of a PE (Windows executable)
 // file, on any host. Every read is bounds-checked against the file.
 #pragma once
 #include <cstddef>
@@ -18,5 +18,21 @@ bool HasExecutableSignature(const std::uint8_t *data, std::size_t size);
 std::vector<std::uint8_t> ReadNamedResource(const std::uint8_t *data, std::size_t size,
                                             const std::string &type, const std::string &name,
                                             const std::string &label);
+
+// One resource: its type, name and language as the three levels of the
+// tree key it, and its data. A key given by number reads "#" and the number
+// in decimal; a name reads as its characters, any outside ASCII as \u and
+// four hex digits.
+struct Resource {
+    std::string type;
+    std::string name;
+    std::string language;
+    std::vector<std::uint8_t> data;
+};
+
+// Every resource of the file, in the order the tree holds them. Throws
+// Error as ReadNamedResource does, also for a tree whose entries lead to
+// more data than the file holds (entries sharing their data over and over).
+std::vector<Resource> ReadResources(const std::uint8_t *data, std::size_t size, const std::string &label);
 
 }  // namespace xpack
