@@ -218,6 +218,8 @@ const char *IconKindName(IconKind kind)
     return "?";
 }
 
+std::ostream &operator<<(std::ostream &out, IconKind kind) { return out << IconKindName(kind); }
+
 namespace {
 
 // A 32-bit top-down bitmap with a memory DC selected into it.
@@ -387,6 +389,63 @@ HWND WaitMessageBox(DWORD processId, const char *title, DWORD timeoutMs,
             return nullptr;
         Sleep(50);
     }
+}
+
+namespace {
+
+BoxRecorder *g_recorder = nullptr;
+
+IconKind IconHandleKind(HWND box)
+{
+    struct Candidate { IconKind kind; LPCSTR name; } candidates[] = {
+        {IconKind::Information, IDI_INFORMATION},
+        {IconKind::Question, IDI_QUESTION},
+        {IconKind::Warning, IDI_WARNING},
+        {IconKind::Error, IDI_ERROR},
+    };
+    // The box is not on screen yet: its icon control is found by its style.
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (lstrcmpiA(ClassName(child).c_str(), "Static") != 0 ||
+            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            continue;
+        auto shown = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+        for (const Candidate &c : candidates)
+            if (shown == LoadIconA(nullptr, c.name))
+                return c.kind;
+        return IconKind::Unknown;
+    }
+    return IconKind::None;
+}
+
+LRESULT CALLBACK RecordBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto box = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && g_recorder && IsMessageBox(box)) {
+        MessageBoxInfo info;
+        info.window = box;
+        info.title = WindowText(box);
+        info.text = ControlText(box, 0xFFFF);
+        info.owner = Owner(box);
+        EnumChildWindows(box, CollectButtons, reinterpret_cast<LPARAM>(&info.buttons));
+        info.icon = IconHandleKind(box);
+        g_recorder->boxes.push_back(info);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+BoxRecorder::BoxRecorder()
+    : hook_(SetWindowsHookExA(WH_CBT, RecordBox, nullptr, GetCurrentThreadId()))
+{
+    g_recorder = this;
+}
+
+BoxRecorder::~BoxRecorder()
+{
+    UnhookWindowsHookEx(hook_);
+    g_recorder = nullptr;
 }
 
 void Settle(DWORD ms) { Sleep(ms); }

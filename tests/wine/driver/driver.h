@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,7 @@ int ProgressMaximum(HWND dialog, int id);
 
 enum class IconKind { None, Information, Question, Warning, Error, Unknown };
 const char *IconKindName(IconKind kind);
+std::ostream &operator<<(std::ostream &out, IconKind kind);
 
 struct MessageBoxInfo {
     HWND window = nullptr;
@@ -91,6 +93,22 @@ MessageBoxInfo ReadMessageBox(HWND box);
 // null, that is not in exclude.
 HWND WaitMessageBox(DWORD processId, const char *title, DWORD timeoutMs,
                     const std::vector<HWND> &exclude = {});
+
+// Records the message boxes that this thread shows while it lives, as each
+// becomes active, and closes each with OK. The icon is told by its handle,
+// which in this process is the system's own.
+class BoxRecorder {
+public:
+    BoxRecorder();
+    ~BoxRecorder();
+    BoxRecorder(const BoxRecorder &) = delete;
+    BoxRecorder &operator=(const BoxRecorder &) = delete;
+
+    std::vector<MessageBoxInfo> boxes;
+
+private:
+    HHOOK hook_;
+};
 
 // A short pause for the other process to react to posted input.
 void Settle(DWORD ms = 300);
