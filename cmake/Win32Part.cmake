@@ -37,6 +37,8 @@ add_subdirectory(resources)
 add_subdirectory(setup)
 add_subdirectory(tests/wine)
 add_subdirectory(tests/release)
+# The demonstration that scripts/main-job runs without a display.
+add_subdirectory(demo)
 
 # Benchmark programs, not tests: bench/install builds and runs them.
 if(EXISTS ${CMAKE_SOURCE_DIR}/bench/install-timing/CMakeLists.txt)
