@@ -71,7 +71,7 @@ void RunFolderCase(HWND dialog, HMODULE module, const FolderCase &c)
 void CheckDriveHolds(const std::vector<std::string> &allowed)
 {
     for (const std::string &name : Listing("X:\\")) {
-        bool known = StartsWith(name, "payload-") || StartsWith(name, "replay-");
+        bool known = StartsWith(name, "payload-");
         for (const std::string &prefix : allowed)
             known = known || StartsWith(name, prefix);
         CHECK(known, "unexpected item on the scratch drive: " + name);
@@ -146,24 +146,6 @@ void CaseRejectedCharacters(HWND dialog)
 
 namespace {
 
-// A small module carrying bytes as its only resource, the payload. The
-// resource-only module is used rather than a copy of the test program, so
-// that a few hundred of them take seconds.
-HMODULE MakeSmallPayloadModule(const Bytes &bytes, std::string *copy)
-{
-    static int count = 0;
-    *copy = "X:\\replay-" + std::to_string(++count) + ".dll";
-    if (!CopyFileA(ArtefactPath("engine_empty_payload.dll").c_str(), copy->c_str(), FALSE))
-        return NULL;
-    HANDLE update = BeginUpdateResourceA(copy->c_str(), TRUE);
-    BOOL ok = update && UpdateResourceA(update, PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME,
-                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                                        (void *)bytes.data(), (DWORD)bytes.size());
-    if (!ok || !EndUpdateResourceA(update, FALSE))
-        return NULL;
-    return LoadLibraryExA(copy->c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-}
-
 // After a successful run every file entry exists where the run was to put
 // it. Directory entries may fail quietly (a name the file system refuses, a
 // missing parent) as long as no file is meant for them.
@@ -184,7 +166,7 @@ void CheckReplayDrive()
     for (const std::string &name : Listing("X:\\")) {
         bool install = name.size() > 1 && name[0] == 'R' &&
                        name.find_first_not_of("0123456789", 1) == std::string::npos;
-        CHECK(install || StartsWith(name, "replay-") || StartsWith(name, "payload-"),
+        CHECK(install || StartsWith(name, "payload-"),
               "unexpected item on the scratch drive: " + name);
     }
 }
@@ -204,8 +186,8 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
                ReplayTally &tally)
 {
     std::string copy;
-    HMODULE module = MakeSmallPayloadModule(payload, &copy);
-    if (!CHECK(module != NULL, "make a payload module for " + what))
+    HMODULE module = MakePayloadModule(payload, true, &copy);
+    if (!module)
         return;
     std::string folder = "X:\\R" + std::to_string(index);
     g_hInstance = module;

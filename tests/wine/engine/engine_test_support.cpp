@@ -88,40 +88,24 @@ void AddRaw(Bytes &payload, const Bytes &bytes)
     payload.insert(payload.end(), bytes.begin(), bytes.end());
 }
 
-HMODULE MakePayloadModule(const Bytes &bytes, bool withPayload)
+HMODULE MakePayloadModule(const Bytes &bytes, bool withPayload, std::string *copy)
 {
     static int count = 0;
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
     // On the scratch drive: some cases point the temporary directory at
     // places that cannot take more files.
-    std::string copy = std::string("X:\\payload-") +
-                       std::to_string(GetCurrentProcessId()) + "-" +
-                       std::to_string(++count) + ".dll";
-    if (!CopyFileA(self, copy.c_str(), FALSE)) {
-        std::printf("cannot copy %s to %s\n", self, copy.c_str());
-        std::exit(2);
-    }
-    if (withPayload) {
-        HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
-        // UpdateResource reads cbData bytes; give it a valid pointer also
-        // for an empty payload.
-        static unsigned char none = 0;
-        BOOL ok = update && UpdateResourceA(update, PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME,
-                                            MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                                            bytes.empty() ? &none : (void *)bytes.data(),
-                                            (DWORD)bytes.size());
-        if (!ok || !EndUpdateResourceA(update, FALSE)) {
-            std::printf("cannot put the payload into %s (error %lu)\n", copy.c_str(),
-                        GetLastError());
-            std::exit(2);
-        }
-    }
-    HMODULE module = LoadLibraryExA(copy.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) {
-        std::printf("cannot load %s as data (error %lu)\n", copy.c_str(), GetLastError());
-        std::exit(2);
-    }
+    std::string path = "X:\\payload-" + std::to_string(++count) + ".dll";
+    if (copy)
+        *copy = path;
+    if (!CHECK(CopyFileA(ArtefactPath("engine_empty_payload.dll").c_str(), path.c_str(), FALSE), "make " + path))
+        return NULL;
+    HANDLE update = BeginUpdateResourceA(path.c_str(), TRUE);
+    BOOL ok = update && (!withPayload || UpdateResourceA(update, PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME,
+                                                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                                         (void *)bytes.data(), (DWORD)bytes.size()));
+    if (!CHECK(ok && EndUpdateResourceA(update, FALSE), "put the payload into " + path))
+        return NULL;
+    HMODULE module = LoadLibraryExA(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    CHECK(module != NULL, "load " + path + " as data");
     return module;
 }
 

@@ -47,9 +47,12 @@ void AddDirectory(Bytes &payload, const std::string &name);
 void AddFile(Bytes &payload, const std::string &name, const Bytes &data);
 void AddRaw(Bytes &payload, const Bytes &bytes);
 
-// A module whose payload resource holds bytes (none at all
-// when withPayload is false), loaded as data. Use its handle as g_hInstance.
-HMODULE MakePayloadModule(const Bytes &bytes, bool withPayload = true);
+// A small module, on the scratch drive (its path in *copy), whose only
+// resource is the payload bytes (none at all when withPayload is false),
+// loaded as data. Use its handle as g_hInstance. A module with a resource
+// of size 0 is built as engine_empty_payload.dll: UpdateResource cannot
+// store one.
+HMODULE MakePayloadModule(const Bytes &bytes, bool withPayload = true, std::string *copy = nullptr);
 
 // An entry of a payload, as an independent reader sees it.
 struct EntrySeen {
