@@ -11,23 +11,30 @@ add_test(NAME wine.stop COMMAND ${WINE_ENV_SCRIPT} stop ${WINE_STATE_DIR})
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 
-# add_wine_test(NAME name COMMAND program [args...] [TIMEOUT seconds])
-# Runs a Win32 program under Wine; a target name as program is resolved to
-# its file. Wine tests share one prefix and its registry, so they run one at
-# a time; and they run alone (RUN_SERIAL): with a CPU-bound native test
-# beside them on a small machine, Wine's start-up handshakes miss their
-# deadlines and each program start can wait out a ten-second timeout.
+# add_wine_test(NAME name [RUNNER script [args...]] COMMAND program [args...]
+#               [TIMEOUT seconds])
+# Runs a Win32 program under Wine, through scripts/run-in-wine or another
+# runner that takes the same state folder first and its own arguments before
+# the program; a target name as program is resolved to its file. Wine tests
+# share one prefix and its registry, so they run one at a time; and they run
+# alone (RUN_SERIAL): with a CPU-bound native test beside them on a small
+# machine, Wine's start-up handshakes miss their deadlines and each program
+# start can wait out a ten-second timeout.
 function(add_wine_test)
-    cmake_parse_arguments(WT "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+    cmake_parse_arguments(WT "" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
     list(POP_FRONT WT_COMMAND program)
     if(TARGET ${program})
         set(program $<TARGET_FILE:${program}>)
     endif()
+    if(NOT WT_RUNNER)
+        set(WT_RUNNER ${RUN_IN_WINE})
+    endif()
+    list(POP_FRONT WT_RUNNER runner)
     if(NOT WT_TIMEOUT)
         set(WT_TIMEOUT 120)
     endif()
     add_test(NAME ${WT_NAME}
-             COMMAND ${RUN_IN_WINE} ${WINE_STATE_DIR} ${program} ${WT_COMMAND})
+             COMMAND ${runner} ${WINE_STATE_DIR} ${WT_RUNNER} ${program} ${WT_COMMAND})
     set_tests_properties(${WT_NAME} PROPERTIES
         FIXTURES_REQUIRED wine
         RESOURCE_LOCK wineprefix

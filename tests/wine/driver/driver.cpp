@@ -4,24 +4,8 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <utility>
 
 namespace driver {
-
-Process::Process(Process &&other) noexcept
-    : process_(std::exchange(other.process_, nullptr)), id_(std::exchange(other.id_, 0)) {}
-
-Process &Process::operator=(Process &&other) noexcept
-{
-    if (this != &other) {
-        Kill();
-        process_ = std::exchange(other.process_, nullptr);
-        id_ = std::exchange(other.id_, 0);
-    }
-    return *this;
-}
-
-Process::~Process() { Kill(); }
 
 bool Process::Start(const std::string &program, const std::string &arguments,
                     std::string *error)

@@ -18,9 +18,7 @@ public:
     Process() = default;
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
-    Process(Process &&other) noexcept;
-    Process &operator=(Process &&other) noexcept;
-    ~Process();
+    ~Process() { Kill(); }
 
     // Starts program with the given argument text after its quoted name.
     // Returns false (and sets *error) when CreateProcess fails.
