@@ -2,6 +2,7 @@
 // find its dialogs and message boxes, read and set control text, press
 // buttons and keys, and wait for its exit code. Works across processes under
 // Wine and Windows (posted messages and cross-process WM_GETTEXT/WM_SETTEXT).
+// Also records the message boxes that the test program's own thread shows.
 #pragma once
 #include <windows.h>
 
