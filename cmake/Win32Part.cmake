@@ -12,6 +12,19 @@ if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS OR NOT STAMP_PE)
     message(FATAL_ERROR "XPACK_EXECUTABLE, COMPACT_PE_HEADERS and STAMP_PE must name the host's tools")
 endif()
 
+# Flags for code that runs without the C runtime (the setup program and
+# everything linked into it), chosen for size: no frame pointer, arguments
+# pushed rather than stored, the stack kept at the 4 bytes Win32 guarantees,
+# no compiler ident strings, one section per function so that the linker
+# drops what is unused. Without stack probes a frame must stay below one
+# 4 KB guard page, which -Wframe-larger-than watches.
+set(NO_CRT_COMPILE_OPTIONS
+    -Oz -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-stack-protector -fno-threadsafe-statics -Wall -Wextra
+    -fno-ident -fomit-frame-pointer -mno-accumulate-outgoing-args
+    -mpreferred-stack-boundary=2 -mno-stack-arg-probe -Wframe-larger-than=3072
+    -ffunction-sections -fdata-sections)
+
 include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/ReleaseImages.cmake)
 
@@ -24,6 +37,8 @@ add_subdirectory(resources)
 add_subdirectory(setup)
 add_subdirectory(tests/wine)
 add_subdirectory(tests/release)
+# The demonstration that scripts/main-job runs without a display.
+add_subdirectory(demo)
 
 # Benchmark programs, not tests: bench/install builds and runs them.
 if(EXISTS ${CMAKE_SOURCE_DIR}/bench/install-timing/CMakeLists.txt)

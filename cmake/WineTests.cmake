@@ -11,42 +11,36 @@ add_test(NAME wine.stop COMMAND ${WINE_ENV_SCRIPT} stop ${WINE_STATE_DIR})
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 
-# add_wine_test(NAME name COMMAND program [args...] [TIMEOUT seconds])
-# Runs a Win32 program under Wine; a target name as program is resolved to
-# its file. Wine tests share one prefix and its registry, so they run one at
-# a time; and they run alone (RUN_SERIAL): with a CPU-bound native test
-# beside them on a small machine, Wine's start-up handshakes miss their
-# deadlines and each program start can wait out a ten-second timeout.
+# add_wine_test(NAME name [RUNNER script [args...]] COMMAND program [args...]
+#               [TIMEOUT seconds])
+# Runs a Win32 program under Wine, through scripts/run-in-wine or another
+# runner that takes the same state folder first and its own arguments before
+# the program; a target name as program is resolved to its file. Wine tests
+# share one prefix and its registry, so they run one at a time; and they run
+# alone (RUN_SERIAL): with a CPU-bound native test beside them on a small
+# machine, Wine's start-up handshakes miss their deadlines and each program
+# start can wait out a ten-second timeout.
 function(add_wine_test)
-    cmake_parse_arguments(WT "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
+    cmake_parse_arguments(WT "" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
     list(POP_FRONT WT_COMMAND program)
     if(TARGET ${program})
         set(program $<TARGET_FILE:${program}>)
     endif()
+    if(NOT WT_RUNNER)
+        set(WT_RUNNER ${RUN_IN_WINE})
+    endif()
+    list(POP_FRONT WT_RUNNER runner)
     if(NOT WT_TIMEOUT)
         set(WT_TIMEOUT 120)
     endif()
     add_test(NAME ${WT_NAME}
-             COMMAND ${RUN_IN_WINE} ${WINE_STATE_DIR} ${program} ${WT_COMMAND})
+             COMMAND ${runner} ${WINE_STATE_DIR} ${WT_RUNNER} ${program} ${WT_COMMAND})
     set_tests_properties(${WT_NAME} PROPERTIES
         FIXTURES_REQUIRED wine
         RESOURCE_LOCK wineprefix
         RUN_SERIAL TRUE
         TIMEOUT ${WT_TIMEOUT})
 endfunction()
-
-# Flags for code that runs without the C runtime (the setup program and
-# everything linked into it), chosen for size: no frame pointer, arguments
-# pushed rather than stored, the stack kept at the 4 bytes Win32 guarantees,
-# no compiler ident strings, one section per function so that the linker
-# drops what is unused. Without stack probes a frame must stay below one
-# 4 KB guard page, which -Wframe-larger-than watches.
-set(NO_CRT_COMPILE_OPTIONS
-    -Oz -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -fno-stack-protector -fno-threadsafe-statics -Wall -Wextra
-    -fno-ident -fomit-frame-pointer -mno-accumulate-outgoing-args
-    -mpreferred-stack-boundary=2 -mno-stack-arg-probe -Wframe-larger-than=3072
-    -ffunction-sections -fdata-sections)
 
 # Static C/C++ runtime for the test programs, so that they need no MinGW DLLs.
 set(WIN32_TEST_LINK_OPTIONS -static -static-libgcc -static-libstdc++)

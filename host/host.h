@@ -6,6 +6,14 @@
 // key is absent (buffer unchanged), 1 otherwise. size is the buffer's size.
 int FindDefaultFolder(char *buffer, DWORD size);
 
+// What the user is told when the component cannot be registered.
+#define REGISTER_FAILED_TEXT \
+    "Failed to register the Corvane Torvik Add-in. The component cannot " \
+    "function until it is registered, so this is a serious (and unexpected) " \
+    "error. Suggest you try running the Setup program again, and if this " \
+    "error recurs, contact Corvane Software. Contact information is in the " \
+    "Readme.htm file."
+
 // Loads the installed add-in component and calls its DllRegisterServer,
 // telling the user when that fails.
 void RegisterComponent(HWND dialog);

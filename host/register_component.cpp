@@ -6,12 +6,6 @@
 #include "setup.h"
 
 #define COMPONENT_TAIL "\\Quenbrik.dll"
-#define REGISTER_FAILED_TEXT \
-    "Failed to register the Corvane Torvik Add-in. The component cannot " \
-    "function until it is registered, so this is a serious (and unexpected) " \
-    "error. Suggest you try running the Setup program again, and if this " \
-    "error recurs, contact Corvane Software. Contact information is in the " \
-    "Readme.htm file."
 
 typedef HRESULT (STDAPICALLTYPE *RegisterServerProc)(void);
 

@@ -1,5 +1,5 @@
-// The setup program: resource identifiers, the title, the module handle.
-// Included by the resource script too.
+// The setup program: resource identifiers, the texts its code shows, the
+// module handle. Included by the resource script too.
 #pragma once
 
 #ifndef RC_INVOKED
@@ -20,6 +20,12 @@
 #define IDS_HELP      1011
 
 #define SETUP_TITLE "Corvane Setup"
+#define FINISH_TITLE "Finished extracting files!"
+#define NO_DEVSTUDIO_TEXT \
+    "Visual C++ is not installed. Because the Corvane Torvik Add-in works only " \
+    "with Visual C++ 5.0 and higher, there is no reason to continue.\n\n" \
+    "After you install Visual C++, run this Setup program again to install " \
+    "the Torvik Add-in."
 #define MESSAGE_MAX 1024
 #define COMMON_CONTROLS_DLL "COMCTL32.DLL"
 // InitCommonControls has had this ordinal in every version of the DLL.

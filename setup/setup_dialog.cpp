@@ -4,20 +4,15 @@
 #include "host.h"
 #include "path_text.h"
 
-#define FINISH_TITLE "Finished extracting files!"
 #define README_TAIL "\\Quenbrik\\Readme.htm"
 
-static const char NO_DEVSTUDIO_TEXT[] =
-    "Visual C++ is not installed. Because the Corvane Torvik Add-in works only "
-    "with Visual C++ 5.0 and higher, there is no reason to continue.\n\n"
-    "After you install Visual C++, run this Setup program again to install "
-    "the Torvik Add-in.";
+static const char NO_DEVSTUDIO_MESSAGE[] = NO_DEVSTUDIO_TEXT;
 
 BOOL OnInitSetupDialog(HWND dialog)
 {
     char folder[SETUP_PATH_MAX];
     if (!FindDefaultFolder(folder, SETUP_PATH_MAX)) {
-        MessageBoxA(NULL, NO_DEVSTUDIO_TEXT, SETUP_TITLE, MB_ICONERROR);
+        MessageBoxA(NULL, NO_DEVSTUDIO_MESSAGE, SETUP_TITLE, MB_ICONERROR);
         EndDialog(dialog, 1);
         return TRUE;
     }

@@ -1,6 +1,7 @@
 #include "timed_runs.h"
 
 #include "driver.h"
+#include "host.h"
 #include "setup.h"
 
 #include <algorithm>
@@ -11,8 +12,6 @@ namespace timed {
 
 namespace {
 
-const char kFinishTitle[] = "Finished extracting files!";
-const char kRegisterFailedPrefix[] = "Failed to register";
 const DWORD kTimeoutMs = 60000;
 
 double FileTimeMs(const FILETIME &time)
@@ -122,13 +121,13 @@ RunTimes RunInstall(const std::string &setupExe, const std::string &folder, bool
         return Fail(times, "no message box after Install");
     times.installMs = NowMs() - pressed;
     std::string title = driver::WindowText(box);
-    if (title != kFinishTitle) {
+    if (title != FINISH_TITLE) {
         std::string text = driver::ControlText(box, 0xFFFF);
-        if (!registrationMayFail || text.rfind(kRegisterFailedPrefix, 0) != 0)
+        if (!registrationMayFail || text != REGISTER_FAILED_TEXT)
             return Fail(times, "unexpected message: " + text);
         driver::PressButton(box, IDOK);
         HWND finish = WaitBox(process.Id(), {box});
-        if (!finish || driver::WindowText(finish) != kFinishTitle)
+        if (!finish || driver::WindowText(finish) != FINISH_TITLE)
             return Fail(times, "no finish box after the registration message");
         box = finish;
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "check.h"
 #include "driver.h"
 #include "folders.h"
 
@@ -57,30 +58,20 @@ std::string WaitPageText(DWORD pid, const std::string &want, DWORD timeoutMs)
     return text;
 }
 
-bool CheckTopic(const std::string &viewer, const std::string &file, const Topic &topic)
+void CheckTopic(const std::string &viewer, const std::string &file, const Topic &topic)
 {
     driver::Process help;
     std::string error;
-    if (!help.Start(viewer, std::string("-i ") + topic.context + " \"" + file + "\"", &error)) {
-        std::printf("FAIL %s: %s\n", topic.context, error.c_str());
-        return false;
-    }
+    if (!CHECK(help.Start(viewer, std::string("-i ") + topic.context + " \"" + file + "\"", &error),
+               topic.context + (": " + error)))
+        return;
     std::string text = WaitPageText(help.Id(), topic.title, 15000);
-    bool ok = StartsWithTitle(text, topic.title);
-    for (HWND top : driver::TopWindows(help.Id())) {
-        if (driver::IsMessageBox(top)) {
-            std::printf("FAIL %s: the viewer says \"%s\"\n", topic.context,
-                        driver::ReadMessageBox(top).text.c_str());
-            ok = false;
-        }
-    }
-    if (ok)
-        std::printf("ok   %s: \"%s\"\n", topic.context, topic.title);
-    else
-        std::printf("FAIL %s: wanted \"%s\", the page holds \"%.120s\"\n", topic.context, topic.title,
-                    text.c_str());
+    CHECK(StartsWithTitle(text, topic.title), std::string(topic.context) + ": wanted \"" + topic.title +
+                                                  "\", the page holds \"" + text.substr(0, 120) + "\"");
+    for (HWND top : driver::TopWindows(help.Id()))
+        CHECK(!driver::IsMessageBox(top),
+              std::string(topic.context) + ": the viewer says \"" + driver::ControlText(top, 0xFFFF) + "\"");
     help.Kill();
-    return ok;
 }
 
 }  // namespace
@@ -103,8 +94,7 @@ int main(int argc, char **argv)
         {"flip", "Flip Source/Header"},
         {"contact", "Contacting Corvane Software"},
     };
-    int failures = 0;
     for (const Topic &topic : topics)
-        failures += CheckTopic(viewer, file, topic) ? 0 : 1;
-    return failures == 0 ? 0 : 1;
+        CheckTopic(viewer, file, topic);
+    return check::Finish();
 }

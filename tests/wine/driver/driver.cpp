@@ -4,24 +4,8 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <utility>
 
 namespace driver {
-
-Process::Process(Process &&other) noexcept
-    : process_(std::exchange(other.process_, nullptr)), id_(std::exchange(other.id_, 0)) {}
-
-Process &Process::operator=(Process &&other) noexcept
-{
-    if (this != &other) {
-        Kill();
-        process_ = std::exchange(other.process_, nullptr);
-        id_ = std::exchange(other.id_, 0);
-    }
-    return *this;
-}
-
-Process::~Process() { Kill(); }
 
 bool Process::Start(const std::string &program, const std::string &arguments,
                     std::string *error)
@@ -218,6 +202,8 @@ const char *IconKindName(IconKind kind)
     return "?";
 }
 
+std::ostream &operator<<(std::ostream &out, IconKind kind) { return out << IconKindName(kind); }
+
 namespace {
 
 // A 32-bit top-down bitmap with a memory DC selected into it.
@@ -387,6 +373,63 @@ HWND WaitMessageBox(DWORD processId, const char *title, DWORD timeoutMs,
             return nullptr;
         Sleep(50);
     }
+}
+
+namespace {
+
+BoxRecorder *g_recorder = nullptr;
+
+IconKind IconHandleKind(HWND box)
+{
+    struct Candidate { IconKind kind; LPCSTR name; } candidates[] = {
+        {IconKind::Information, IDI_INFORMATION},
+        {IconKind::Question, IDI_QUESTION},
+        {IconKind::Warning, IDI_WARNING},
+        {IconKind::Error, IDI_ERROR},
+    };
+    // The box is not on screen yet: its icon control is found by its style.
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (lstrcmpiA(ClassName(child).c_str(), "Static") != 0 ||
+            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            continue;
+        auto shown = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+        for (const Candidate &c : candidates)
+            if (shown == LoadIconA(nullptr, c.name))
+                return c.kind;
+        return IconKind::Unknown;
+    }
+    return IconKind::None;
+}
+
+LRESULT CALLBACK RecordBox(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto box = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && g_recorder && IsMessageBox(box)) {
+        MessageBoxInfo info;
+        info.window = box;
+        info.title = WindowText(box);
+        info.text = ControlText(box, 0xFFFF);
+        info.owner = Owner(box);
+        EnumChildWindows(box, CollectButtons, reinterpret_cast<LPARAM>(&info.buttons));
+        info.icon = IconHandleKind(box);
+        g_recorder->boxes.push_back(info);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+BoxRecorder::BoxRecorder()
+    : hook_(SetWindowsHookExA(WH_CBT, RecordBox, nullptr, GetCurrentThreadId()))
+{
+    g_recorder = this;
+}
+
+BoxRecorder::~BoxRecorder()
+{
+    UnhookWindowsHookEx(hook_);
+    g_recorder = nullptr;
 }
 
 void Settle(DWORD ms) { Sleep(ms); }

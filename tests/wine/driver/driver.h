@@ -2,9 +2,11 @@
 // find its dialogs and message boxes, read and set control text, press
 // buttons and keys, and wait for its exit code. Works across processes under
 // Wine and Windows (posted messages and cross-process WM_GETTEXT/WM_SETTEXT).
+// Also records the message boxes that the test program's own thread shows.
 #pragma once
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,7 @@ public:
     Process() = default;
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
-    Process(Process &&other) noexcept;
-    Process &operator=(Process &&other) noexcept;
-    ~Process();
+    ~Process() { Kill(); }
 
     // Starts program with the given argument text after its quoted name.
     // Returns false (and sets *error) when CreateProcess fails.
@@ -72,6 +72,7 @@ int ProgressMaximum(HWND dialog, int id);
 
 enum class IconKind { None, Information, Question, Warning, Error, Unknown };
 const char *IconKindName(IconKind kind);
+std::ostream &operator<<(std::ostream &out, IconKind kind);
 
 struct MessageBoxInfo {
     HWND window = nullptr;
@@ -91,6 +92,22 @@ MessageBoxInfo ReadMessageBox(HWND box);
 // null, that is not in exclude.
 HWND WaitMessageBox(DWORD processId, const char *title, DWORD timeoutMs,
                     const std::vector<HWND> &exclude = {});
+
+// Records the message boxes that this thread shows while it lives, as each
+// becomes active, and closes each with OK. The icon is told by its handle,
+// which in this process is the system's own.
+class BoxRecorder {
+public:
+    BoxRecorder();
+    ~BoxRecorder();
+    BoxRecorder(const BoxRecorder &) = delete;
+    BoxRecorder &operator=(const BoxRecorder &) = delete;
+
+    std::vector<MessageBoxInfo> boxes;
+
+private:
+    HHOOK hook_;
+};
 
 // A short pause for the other process to react to posted input.
 void Settle(DWORD ms = 300);

@@ -1,6 +1,11 @@
 #include "folders.h"
 
+#include "check.h"
+#include "payload.h"
+
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 namespace driver {
@@ -16,15 +21,11 @@ std::string Lower(std::string text)
 
 bool ReadWhole(const std::string &path, std::string *content)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
         return false;
-    DWORD size = GetFileSize(file, nullptr);
-    content->assign(size, '\0');
-    DWORD got = 0;
-    bool ok = size == 0 || (ReadFile(file, &(*content)[0], size, &got, nullptr) && got == size);
-    CloseHandle(file);
-    return ok;
+    content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
 }
 
 // Relative path (lower case) -> item, for the whole tree.
@@ -56,6 +57,56 @@ bool IsDirectory(const std::string &path)
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+bool MakeDirectories(const std::string &path)
+{
+    for (size_t i = 3; i <= path.size(); i++)
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    return IsDirectory(path);
+}
+
+std::string ReadFileText(const std::string &path)
+{
+    std::string text;
+    ReadWhole(path, &text);
+    return text;
+}
+
+Bytes ReadFileBytes(const std::string &path)
+{
+    std::string text = ReadFileText(path);
+    return Bytes(text.begin(), text.end());
+}
+
+bool WriteFileText(const std::string &path, const std::string &text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
+}
+
+bool WriteFileBytes(const std::string &path, const Bytes &bytes)
+{
+    return WriteFileText(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::string TempFilePath()
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    return std::string(temp) + TEMP_FILE_NAME;
+}
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder = path;
+    return folder.substr(0, folder.find_last_of("\\/"));
+}
+
+bool SameTextIgnoringCase(const std::string &a, const std::string &b) { return Lower(a) == Lower(b); }
 
 std::vector<FolderItem> ListFolder(const std::string &folder)
 {
@@ -121,6 +172,15 @@ bool SameTree(const std::string &actual, const std::string &expected, std::strin
             return false;
         }
     return true;
+}
+
+ScratchFolder::ScratchFolder(const std::string &name)
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + name + "-" + std::to_string(GetCurrentProcessId());
+    RemoveTree(path_);
+    CHECK(CreateDirectoryA(path_.c_str(), nullptr) != 0, "make " + path_);
 }
 
 }  // namespace driver

@@ -1,7 +1,7 @@
 // Bad input through the real extraction run: folder box texts at and past
 // the path limits or with characters the file system refuses, and every
 // payload the fuzz targets kept, replayed against a scratch folder.
-#include "engine_bad_input.h"
+#include "engine_test_support.h"
 
 #include <commctrl.h>
 
@@ -9,15 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine_test_support.h"
 #include "payload.h"
-#include "setup.h"
 
 namespace {
-
-const char *const kEntryFailed = "Failed to create temporary file  ";
-const char *const kDamaged =
-    "The setup data is damaged. Please obtain a new copy of the Setup program.";
 
 Bytes SmallPayload()
 {
@@ -29,22 +23,15 @@ Bytes SmallPayload()
 
 std::string BoxText()
 {
-    return g_boxes.empty() ? std::string("(none)") : g_boxes[0].text;
+    return Boxes().empty() ? std::string("(none)") : Boxes()[0].text;
 }
 
-// Names directly under folder (a path ending in '\'), without . and ..
+// Names directly under folder (a path ending in '\').
 std::vector<std::string> Listing(const std::string &folder)
 {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    for (const driver::FolderItem &item : driver::ListFolder(folder.substr(0, folder.size() - 1)))
+        names.push_back(item.name);
     return names;
 }
 
@@ -68,11 +55,11 @@ void RunFolderCase(HWND dialog, HMODULE module, const FolderCase &c)
     PrepareDialog(dialog, c.box);
     CHECK_EQ(ExtractPayload(dialog), c.result);
     if (c.message) {
-        CHECK_EQ(g_boxes.size(), 1u);
-        CHECK_EQ(BoxText(), std::string(c.message));
-        CHECK(!g_boxes.empty() && g_boxes[0].icon == MB_ICONERROR);
+        CHECK_EQ(Boxes().size(), 1u);
+        CHECK_EQ(BoxText(), c.message);
+        CHECK(!Boxes().empty() && Boxes()[0].icon == IconKind::Error);
     } else {
-        CHECK_EQ(BoxText(), std::string("(none)"));
+        CHECK_EQ(BoxText(), "(none)");
     }
     if (!c.installed.empty())
         CHECK(ReadFileBytes(c.installed) == ReadFileBytes(ArtefactPath("sample.txt")));
@@ -84,11 +71,10 @@ void RunFolderCase(HWND dialog, HMODULE module, const FolderCase &c)
 void CheckDriveHolds(const std::vector<std::string> &allowed)
 {
     for (const std::string &name : Listing("X:\\")) {
-        bool known = StartsWith(name, "payload-") || StartsWith(name, "replay-");
+        bool known = StartsWith(name, "payload-");
         for (const std::string &prefix : allowed)
             known = known || StartsWith(name, prefix);
-        if (!known)
-            Fail(__FILE__, __LINE__, "unexpected item on the scratch drive: " + name);
+        CHECK(known, "unexpected item on the scratch drive: " + name);
     }
 }
 
@@ -119,8 +105,8 @@ void CaseFolderTexts(HWND dialog)
         {"a", 1, nullptr, "X:\\Cwd\\a\\Top\\one.txt"},
         // One space stays (index 0 is never trimmed) and names nothing
         // that can be made.
-        {" ", 0, kEntryFailed, ""},
-        {slashed, 0, kEntryFailed, ""},
+        {" ", 0, MSG_ENTRY_FAILED, ""},
+        {slashed, 0, MSG_ENTRY_FAILED, ""},
         {padded, 1, nullptr, "X:\\Pad\\Top\\one.txt"},
         {"X:\\Spaces   ", 1, nullptr, "X:\\Spaces\\Top\\one.txt"},
         {"X:\\Twice\\\\", 1, nullptr, "X:\\Twice\\Top\\one.txt"},
@@ -142,7 +128,7 @@ void CaseRejectedCharacters(HWND dialog)
                                  "X:\\Bad\"Name", "X:\\Bad*Name", "X:\\Bad?Name",
                                  "X:\\Bad\tName", "X:\\Bad:"};
     for (const char *name : names)
-        RunFolderCase(dialog, module, {name, 0, kEntryFailed, ""});
+        RunFolderCase(dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
     CheckDriveHolds({});
 
     // Wildcards: the search would find other items, and a file found that
@@ -150,7 +136,7 @@ void CaseRejectedCharacters(HWND dialog)
     WriteFileBytes("X:\\Filed", Bytes{'f'});
     CreateDirectoryA("X:\\Dired", NULL);
     for (const char *name : {"X:\\File?", "X:\\Dire?", "X:\\*"})
-        RunFolderCase(dialog, module, {name, 0, kEntryFailed, ""});
+        RunFolderCase(dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
     CHECK(ReadFileBytes("X:\\Filed") == Bytes{'f'});
     CHECK(Listing("X:\\Dired\\").empty());
 
@@ -159,24 +145,6 @@ void CaseRejectedCharacters(HWND dialog)
 }
 
 namespace {
-
-// A small module carrying bytes as its only resource, the payload. The
-// resource-only module is used rather than a copy of the test program, so
-// that a few hundred of them take seconds.
-HMODULE MakeSmallPayloadModule(const Bytes &bytes, std::string *copy)
-{
-    static int count = 0;
-    *copy = "X:\\replay-" + std::to_string(++count) + ".dll";
-    if (!CopyFileA(ArtefactPath("engine_empty_payload.dll").c_str(), copy->c_str(), FALSE))
-        return NULL;
-    HANDLE update = BeginUpdateResourceA(copy->c_str(), TRUE);
-    BOOL ok = update && UpdateResourceA(update, "TEXT", "XPackArchive",
-                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                                        (void *)bytes.data(), (DWORD)bytes.size());
-    if (!ok || !EndUpdateResourceA(update, FALSE))
-        return NULL;
-    return LoadLibraryExA(copy->c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-}
 
 // After a successful run every file entry exists where the run was to put
 // it. Directory entries may fail quietly (a name the file system refuses, a
@@ -187,8 +155,8 @@ void CheckFilesInPlace(const std::string &root, const std::vector<EntrySeen> &en
     for (const EntrySeen &entry : entries) {
         if (entry.isDirectory)
             directory = root + entry.name;
-        else if (!Exists(directory + entry.name))
-            Fail(__FILE__, __LINE__, "missing after success: " + directory + entry.name);
+        else
+            CHECK(Exists(directory + entry.name), "missing after success: " + directory + entry.name);
     }
 }
 
@@ -198,8 +166,8 @@ void CheckReplayDrive()
     for (const std::string &name : Listing("X:\\")) {
         bool install = name.size() > 1 && name[0] == 'R' &&
                        name.find_first_not_of("0123456789", 1) == std::string::npos;
-        if (!install && !StartsWith(name, "replay-") && !StartsWith(name, "payload-"))
-            Fail(__FILE__, __LINE__, "unexpected item on the scratch drive: " + name);
+        CHECK(install || StartsWith(name, "payload-"),
+              "unexpected item on the scratch drive: " + name);
     }
 }
 
@@ -218,11 +186,9 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
                ReplayTally &tally)
 {
     std::string copy;
-    HMODULE module = MakeSmallPayloadModule(payload, &copy);
-    if (!module) {
-        Fail(__FILE__, __LINE__, "cannot make a payload module for " + what);
+    HMODULE module = MakePayloadModule(payload, true, &copy);
+    if (!module)
         return;
-    }
     std::string folder = "X:\\R" + std::to_string(index);
     g_hInstance = module;
     PrepareDialog(dialog, folder);
@@ -230,17 +196,17 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
 
     std::vector<EntrySeen> entries = ListEntries(payload);
     bool wellFormed = !entries.empty() && entries.back().end == payload.size();
-    int failures = g_failures;
+    int failures = check::Failures();
     CHECK(result == 0 || result == 1);
-    CHECK(g_boxes.size() <= 1);
-    CHECK_EQ(g_boxes.empty(), result == 1);
+    CHECK(Boxes().size() <= 1);
+    CHECK_EQ(Boxes().empty(), result == 1);
     if (!wellFormed)
         CHECK_EQ(result, 0);
-    if (!g_boxes.empty()) {
-        const std::string &text = g_boxes[0].text;
-        CHECK(text == kEntryFailed || (text == kDamaged && !wellFormed));
-        CHECK_EQ(g_boxes[0].icon, MB_ICONERROR);
-        if (text == kDamaged)
+    if (!Boxes().empty()) {
+        const std::string &text = Boxes()[0].text;
+        CHECK(text == MSG_ENTRY_FAILED || (text == MSG_PAYLOAD_DAMAGED && !wellFormed));
+        CHECK_EQ(Boxes()[0].icon, IconKind::Error);
+        if (text == MSG_PAYLOAD_DAMAGED)
             ++tally.damaged;
         else
             ++tally.entryFailed;
@@ -262,7 +228,7 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
     if (result == 1)
         CheckFilesInPlace(folder + "\\", entries);
     CheckReplayDrive();
-    if (g_failures != failures)
+    if (check::Failures() != failures)
         std::printf("  after replaying %s (%u bytes) into %s: result %d, box %s\n", what.c_str(),
                     (unsigned)payload.size(), folder.c_str(), result, BoxText().c_str());
     FreeLibrary(module);

@@ -9,7 +9,6 @@
 #include <map>
 #include <set>
 
-#include "engine_bad_input.h"
 #include "engine_test_ids.h"
 #include "engine_test_support.h"
 #include "payload.h"
@@ -19,14 +18,6 @@ HINSTANCE g_hInstance;
 namespace {
 
 HWND g_dialog;
-
-const char *const kEntryFailed = "Failed to create temporary file  ";
-const char *const kDamaged =
-    "The setup data is damaged. Please obtain a new copy of the Setup program.";
-const char *const kExistsAsFile =
-    "Given name already exists as a file.   \nPlease choose a new folder name.";
-const char *const kTooLong =
-    "The folder name is too long.\nPlease choose a shorter folder name.";
 
 // The product-like payload packed by xpack, and the content it came from.
 Bytes ShippedPayload() { return ReadFileBytes(ArtefactPath("shipped.bin")); }
@@ -50,15 +41,15 @@ int Run(const Bytes &payload, const std::string &folderText, bool withPayload = 
     return RunWith(MakePayloadModule(payload, withPayload), folderText);
 }
 
-void CheckOneBox(const char *text, int icon)
+void CheckOneBox(const char *text, IconKind icon)
 {
-    CHECK_EQ(g_boxes.size(), 1u);
-    if (g_boxes.empty())
+    CHECK_EQ(Boxes().size(), 1u);
+    if (Boxes().empty())
         return;
-    CHECK_EQ(g_boxes[0].text, std::string(text));
-    CHECK_EQ(g_boxes[0].title, std::string("Corvane Setup"));
-    CHECK_EQ(g_boxes[0].icon, icon);
-    CHECK(g_boxes[0].owner == NULL);
+    CHECK_EQ(Boxes()[0].text, text);
+    CHECK_EQ(Boxes()[0].title, SETUP_TITLE);
+    CHECK_EQ(Boxes()[0].icon, icon);
+    CHECK(Boxes()[0].owner == NULL);
 }
 
 void CheckRefusedUntouched()
@@ -161,7 +152,7 @@ void CaseShippedSequence()
     g_onProgress = WatchSequence;
     CHECK_EQ(ExtractPayload(g_dialog), 1);
 
-    CHECK_EQ(g_boxes.size(), 0u);
+    CHECK_EQ(Boxes().size(), 0u);
     CheckSwapped();
     CheckRange(payload.size());
     CHECK(g_watch.rangeSeenAfterFolder);
@@ -173,7 +164,7 @@ void CaseShippedSequence()
     for (size_t i = 0; i < positions.size() && i < entries.size(); ++i)
         CHECK_EQ(positions[i], (WPARAM)(entries[i].end / 100));
     CHECK(!positions.empty() && positions.back() == payload.size() / 100);
-    CHECK_EQ(std::string(g_szTopFolder), std::string("Addins"));
+    CHECK_EQ(std::string(g_szTopFolder), "Addins");
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].isDirectory) {
             CHECK(IsDirectory(g_watch.paths[i]));
@@ -193,7 +184,7 @@ void CaseSecondRunOverwrites()
     CreateDirectoryA("X:\\Again\\Addins", NULL);
     WriteFileBytes("X:\\Again\\Addins\\QUENBRIK", Bytes{'b', 'l', 'o', 'c', 'k'});
     CHECK_EQ(Run(payload, "X:\\Again"), 0);
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     CheckSameFile("X:\\Again\\Addins\\QUENBRIK.DLL", ShippedContent("Addins\\QUENBRIK.DLL"));
     CHECK(!Exists(TempFilePath()));
 
@@ -201,10 +192,10 @@ void CaseSecondRunOverwrites()
     WriteFileBytes("X:\\Again\\Addins\\QUENBRIK.DLL", Bytes(70000, 'g'));
     WriteFileBytes("X:\\Again\\Addins\\QUENBRIK.HLP", Bytes());
     // The box stays hidden between runs; the run reads its text anyway.
-    g_boxes.clear();
+    Boxes().clear();
     g_progress.clear();
     CHECK_EQ(ExtractPayload(g_dialog), 1);
-    CHECK_EQ(g_boxes.size(), 0u);
+    CHECK_EQ(Boxes().size(), 0u);
     CheckSameFile("X:\\Again\\Addins\\QUENBRIK.DLL", ShippedContent("Addins\\QUENBRIK.DLL"));
     CheckSameFile("X:\\Again\\Addins\\QUENBRIK.HLP", ShippedContent("Addins\\QUENBRIK.HLP"));
     CheckSameFile("X:\\Again\\Addins\\QUENBRIK\\README6.JPG",
@@ -217,7 +208,7 @@ void CaseMissingParent()
     Bytes payload = ShippedPayload();
     CHECK_EQ(Run(payload, "X:\\A\\B"), 0);
     CHECK(!Exists("X:\\A"));
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     CheckSwapped();
     std::vector<EntrySeen> entries = ListEntries(payload);
     std::vector<WPARAM> positions = Positions();
@@ -233,10 +224,10 @@ void CaseExistsAsFile()
     WriteFileBytes("X:\\Taken", original);
     lstrcpyA(g_szTopFolder, "Before");
     CHECK_EQ(Run(ShippedPayload(), "X:\\Taken\\ "), 0);
-    CheckOneBox(kExistsAsFile, MB_ICONINFORMATION);
+    CheckOneBox(MSG_EXISTS_AS_FILE, IconKind::Information);
     CheckRefusedUntouched();
     CHECK(ReadFileBytes("X:\\Taken") == original);
-    CHECK_EQ(std::string(g_szTopFolder), std::string("Before"));
+    CHECK_EQ(std::string(g_szTopFolder), "Before");
     CHECK(!Exists(TempFilePath()));
 }
 
@@ -256,7 +247,7 @@ void CaseSecondFileFails()
     WriteFileBytes("X:\\Inst\\Top\\Sub", Bytes{'x'});
 
     CHECK_EQ(Run(payload, "X:\\Inst"), 0);
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     CHECK(ReadFileBytes("X:\\Inst\\Top\\one.txt") == SamplePlain());
     CHECK(!Exists("X:\\Inst\\Top\\three.txt"));
     CHECK(!Exists(TempFilePath()));
@@ -271,12 +262,12 @@ void CaseBareDrive()
 {
     Bytes payload = ShippedPayload();
     CHECK_EQ(Run(payload, "X:\\"), 1);
-    CHECK_EQ(g_boxes.size(), 0u);
+    CHECK_EQ(Boxes().size(), 0u);
     CheckSameFile("X:\\Addins\\QUENBRIK.DLL", ShippedContent("Addins\\QUENBRIK.DLL"));
     CheckSameFile("X:\\Addins\\QUENBRIK\\README.HTM", ShippedContent("Addins\\QUENBRIK\\README.HTM"));
     char component[SETUP_PATH_MAX];
     CHECK_EQ(ComponentFolderPath(g_dialog, component), 1);
-    CHECK_EQ(std::string(component), std::string("X:\\Addins"));
+    CHECK_EQ(std::string(component), "X:\\Addins");
 }
 
 void CaseEmptyPayload()
@@ -287,32 +278,22 @@ void CaseEmptyPayload()
     HMODULE module = LoadLibraryExA(ArtefactPath("engine_empty_payload.dll").c_str(), NULL,
                                     LOAD_LIBRARY_AS_DATAFILE);
     CHECK(module != NULL);
-    HRSRC resource = FindResourceA(module, "XPackArchive", "TEXT");
+    HRSRC resource = FindResourceA(module, PAYLOAD_RESOURCE_NAME, PAYLOAD_RESOURCE_TYPE);
     CHECK(resource != NULL && SizeofResource(module, resource) == 0);
     CHECK_EQ(RunWith(module, "X:\\Empty"), 1);
-    CHECK_EQ(g_boxes.size(), 0u);
+    CHECK_EQ(Boxes().size(), 0u);
     CheckSwapped();
     CHECK_EQ(g_progress.size(), 1u);
     CheckRange(0);
-    CHECK_EQ(std::string(g_szTopFolder), std::string(""));
+    CHECK_EQ(std::string(g_szTopFolder), "");
     CHECK(IsDirectory("X:\\Empty"));
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("X:\\Empty\\*", &found);
-    int items = 0;
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
-                ++items;
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    CHECK_EQ(items, 0);
+    CHECK_EQ(driver::ListFolder("X:\\Empty").size(), 0u);
 }
 
 void CaseNoPayloadResource()
 {
     CHECK_EQ(Run(Bytes(), "X:\\NoPayload", false), 0);
-    CHECK_EQ(g_boxes.size(), 0u);
+    CHECK_EQ(Boxes().size(), 0u);
     CHECK(IsShown(g_dialog, IDC_FOLDER));
     CHECK(!IsShown(g_dialog, IDC_PROGRESS));
     CHECK(IsDirectory("X:\\NoPayload"));  // made before the payload was looked for
@@ -327,7 +308,7 @@ void CaseTopFolderRules()
     AddDirectory(fileFirst, "Dir\\");
     AddFile(fileFirst, "two.txt", SamplePlain());
     CHECK_EQ(Run(fileFirst, "X:\\Files"), 1);
-    CHECK_EQ(std::string(g_szTopFolder), std::string("FIRST-OF-ALL"));
+    CHECK_EQ(std::string(g_szTopFolder), "FIRST-OF-ALL");
     CHECK(ReadFileBytes("X:\\Files\\FIRST-OF-ALL.TXT") == SamplePlain());
     CHECK(ReadFileBytes("X:\\Files\\Dir\\two.txt") == SamplePlain());
 
@@ -336,13 +317,13 @@ void CaseTopFolderRules()
     AddDirectory(longTop, "AVeryLongTopFolder\\Inner\\");
     AddFile(longTop, "inner.txt", SampleSzdd());
     CHECK_EQ(Run(longTop, "X:\\Long"), 1);
-    CHECK_EQ(std::string(g_szTopFolder), std::string("AVeryLongTop"));
+    CHECK_EQ(std::string(g_szTopFolder), "AVeryLongTop");
     // Directory names are relative to the root, not to the previous one.
     CHECK(ReadFileBytes("X:\\Long\\AVeryLongTopFolder\\Inner\\inner.txt") == SamplePlain());
     CHECK(!Exists("X:\\Long\\AVeryLongTopFolder\\AVeryLongTopFolder"));
     char component[SETUP_PATH_MAX];
     CHECK_EQ(ComponentFolderPath(g_dialog, component), 1);
-    CHECK_EQ(std::string(component), std::string("X:\\Long\\AVeryLongTop"));
+    CHECK_EQ(std::string(component), "X:\\Long\\AVeryLongTop");
 }
 
 void CaseZeroLengthFile()
@@ -352,7 +333,7 @@ void CaseZeroLengthFile()
     AddFile(payload, "empty.txt", Bytes());
     AddFile(payload, "after.txt", SampleSzdd());
     CHECK_EQ(Run(payload, "X:\\Zero"), 1);
-    CHECK_EQ(g_boxes.size(), 0u);
+    CHECK_EQ(Boxes().size(), 0u);
     CHECK(Exists("X:\\Zero\\Top\\empty.txt"));
     CHECK_EQ(ReadFileBytes("X:\\Zero\\Top\\empty.txt").size(), 0u);
     CHECK(ReadFileBytes("X:\\Zero\\Top\\after.txt") == SamplePlain());
@@ -386,7 +367,7 @@ void CaseMalformedPayloads()
         AddRaw(payload, damage.tail);
         std::string folder = "X:\\Damaged" + std::to_string(++index);
         CHECK_EQ(Run(payload, folder), 0);
-        CheckOneBox(kDamaged, MB_ICONERROR);
+        CheckOneBox(MSG_PAYLOAD_DAMAGED, IconKind::Error);
         CHECK(ReadFileBytes(folder + "\\Top\\good.txt") == SamplePlain());
         CHECK(!Exists(folder + "\\Top\\F"));
         CHECK(!Exists(TempFilePath()));
@@ -405,13 +386,13 @@ void CaseLongFolders()
     std::string tooLong = parent + "\\" + std::string(127, 'c');
     CHECK_EQ(tooLong.size(), 259u);
     CHECK_EQ(Run(ShippedPayload(), tooLong), 0);
-    CheckOneBox(kTooLong, MB_ICONINFORMATION);
+    CheckOneBox(MSG_FOLDER_TOO_LONG, IconKind::Information);
     CheckRefusedUntouched();
     CHECK(!Exists(tooLong));
 
     std::string longest = parent + "\\" + std::string(126, 'c');  // root: 259
     CHECK_EQ(Run(ShippedPayload(), longest), 0);
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     CHECK(IsDirectory(longest));
     CHECK(!Exists(longest + "\\Addins"));
     CHECK(!Exists(TempFilePath()));
@@ -425,7 +406,7 @@ void CaseLongFolders()
     AddDirectory(payload, first + std::string(53, 'f') + "\\");
     AddFile(payload, "f.txt", SampleSzdd());
     CHECK_EQ(Run(payload, "X:\\L"), 0);
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     std::string fits = "X:\\L\\" + first + std::string(52, 'e');
     CHECK_EQ(fits.size() + 1, 259u);
     CHECK(IsDirectory(fits));
@@ -447,7 +428,7 @@ void CaseExpansionFailures()
     AddFile(payload, "lying.txt", lying);
     AddFile(payload, "later.txt", SampleSzdd());
     CHECK_EQ(Run(payload, "X:\\Lying"), 0);
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     CHECK(!Exists("X:\\Lying\\Top\\lying.txt"));  // what was copied is removed again
     CHECK(!Exists("X:\\Lying\\Top\\later.txt"));
     CHECK(!Exists(TempFilePath()));
@@ -458,7 +439,7 @@ void CaseExpansionFailures()
     AddDirectory(second, "Top\\");
     AddFile(second, "method.txt", unknownMethod);
     CHECK_EQ(Run(second, "X:\\Method"), 0);
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     CHECK(!Exists("X:\\Method\\Top\\method.txt"));
     CHECK(!Exists(TempFilePath()));
 }
@@ -478,13 +459,13 @@ void CaseTemporaryFile()
     AddFile(payload, "one.txt", SampleSzdd());
     AddFile(payload, "two.txt", SampleSzdd());
     CHECK_EQ(Run(payload, "X:\\Taken"), 1);
-    CHECK_EQ(g_boxes.size(), 0u);
+    CHECK_EQ(Boxes().size(), 0u);
     CHECK(ReadFileBytes("X:\\Taken\\Top\\one.txt") == SamplePlain());
     CHECK(ReadFileBytes("X:\\Taken\\Top\\two.txt") == SamplePlain());
     CHECK(IsDirectory(temp));
     CHECK(ReadFileBytes(temp + "\\kept.txt") == Bytes{'k'});
     for (const driver::FolderItem &item : driver::ListFolder(tempFolder))
-        CHECK(item.name.rfind("xpk", 0) != 0 || item.name == "xpktemp.$$$");
+        CHECK(item.name.rfind("xpk", 0) != 0 || item.name == TEMP_FILE_NAME);
     driver::RemoveTree(temp);
 
     // A temporary directory that leaves no room for the file's name. The
@@ -502,16 +483,16 @@ void CaseTemporaryFile()
     std::printf("temporary directory now: %lu characters\n", length);
     CHECK(length > 248 && length < MAX_PATH);
     CHECK_EQ(RunWith(noRoom, "X:\\NoTemp"), 0);
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     CHECK(IsDirectory("X:\\NoTemp\\Top"));
-    CHECK(!Exists(longTemp + "\\xpktemp.$$$"));
+    CHECK(!Exists(longTemp + "\\" TEMP_FILE_NAME));
 
     // One the platform cannot report at all.
     std::string tooLong = longTemp + "\\" + std::string(40, 'v');
     SetEnvironmentVariableA("TMP", tooLong.c_str());
     SetEnvironmentVariableA("TEMP", tooLong.c_str());
     CHECK_EQ(RunWith(noTemp, "X:\\NoTemp2"), 0);
-    CheckOneBox(kEntryFailed, MB_ICONERROR);
+    CheckOneBox(MSG_ENTRY_FAILED, IconKind::Error);
     CHECK(IsDirectory("X:\\NoTemp2\\Top"));
 }
 
@@ -541,7 +522,7 @@ void CaseFolderPaths()
     // The box is read anew on every call.
     SetDlgItemTextA(g_dialog, IDC_FOLDER, "E:\\Other");
     CHECK_EQ(ComponentFolderPath(g_dialog, buffer), 1);
-    CHECK_EQ(std::string(buffer), std::string("E:\\Other\\Addins"));
+    CHECK_EQ(std::string(buffer), "E:\\Other\\Addins");
 
     // Too long for the component folder: refused, nothing past the buffer.
     std::string longText(255, 'p');
@@ -554,7 +535,7 @@ void CaseFolderPaths()
     CHECK_EQ(std::string(buffer), std::string(259, 'q'));
     for (size_t i = SETUP_PATH_MAX; i < sizeof buffer; ++i)
         CHECK_EQ(buffer[i], '#');
-    CHECK_EQ(g_boxes.size(), 0u);
+    CHECK_EQ(Boxes().size(), 0u);
 }
 
 }  // namespace
@@ -593,7 +574,7 @@ int main(int argc, char **argv)
         return 2;
     }
     g_dialog = OpenTestDialog();
+    check::Case(argv[1]);
     cases.at(argv[1])();
-    std::printf("%s: %s (%d failed checks)\n", argv[1], g_failures ? "FAIL" : "PASS", g_failures);
-    return g_failures ? 1 : 0;
+    return check::Finish();
 }

@@ -3,81 +3,19 @@
 #include <commctrl.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstdlib>
+#include <memory>
 
 #include "engine_test_ids.h"
+#include "payload_format.h"
 
-int g_failures = 0;
-std::vector<BoxSeen> g_boxes;
 std::vector<ProgressSeen> g_progress;
 void (*g_onProgress)(const ProgressSeen &seen) = nullptr;
 
-static HWND s_dialog;
+static std::unique_ptr<driver::BoxRecorder> s_recorder;
 static WNDPROC s_progressProc;
-static HHOOK s_hook;
 
-void Fail(const char *file, int line, const std::string &what)
-{
-    ++g_failures;
-    std::printf("%s:%d: check failed: %s\n", file, line, what.c_str());
-    std::fflush(stdout);
-}
-
-std::string Show(const std::string &value) { return "\"" + value + "\""; }
-std::string Show(const char *value) { return value ? Show(std::string(value)) : "null"; }
-std::string Show(long long value) { return std::to_string(value); }
-std::string Show(const void *value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%p", value);
-    return text;
-}
-
-static int IconKind(HWND box)
-{
-    struct Kind {
-        LPCSTR id;
-        int kind;
-    } kinds[] = {{IDI_ERROR, MB_ICONERROR},
-                 {IDI_INFORMATION, MB_ICONINFORMATION},
-                 {IDI_QUESTION, MB_ICONQUESTION},
-                 {IDI_WARNING, MB_ICONWARNING}};
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-            continue;
-        HICON icon = (HICON)SendMessageA(child, STM_GETICON, 0, 0);
-        for (const Kind &k : kinds) {
-            if (icon == LoadIconA(NULL, k.id))
-                return k.kind;
-        }
-    }
-    return 0;
-}
-
-// Message boxes are read when they become active and closed right away.
-static LRESULT CALLBACK BoxHook(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_ACTIVATE) {
-        HWND box = (HWND)wParam;
-        char className[32] = "";
-        GetClassNameA(box, className, sizeof className);
-        if (box != s_dialog && lstrcmpA(className, "#32770") == 0) {
-            BoxSeen seen;
-            char text[2048] = "";
-            GetWindowTextA(box, text, sizeof text);
-            seen.title = text;
-            text[0] = 0;
-            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            seen.text = text;
-            seen.owner = GetWindow(box, GW_OWNER);
-            seen.icon = IconKind(box);
-            g_boxes.push_back(seen);
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        }
-    }
-    return CallNextHookEx(s_hook, code, wParam, lParam);
-}
+std::vector<driver::MessageBoxInfo> &Boxes() { return s_recorder->boxes; }
 
 static LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -98,16 +36,16 @@ static INT_PTR CALLBACK TestDlgProc(HWND, UINT message, WPARAM, LPARAM)
 HWND OpenTestDialog()
 {
     InitCommonControls();
-    s_dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_ENGINE_TEST),
-                                  NULL, TestDlgProc, 0);
-    if (!s_dialog) {
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_ENGINE_TEST), NULL,
+                                     TestDlgProc, 0);
+    if (!dialog) {
         std::printf("cannot create the test dialog (error %lu)\n", GetLastError());
         std::exit(2);
     }
-    HWND progress = GetDlgItem(s_dialog, IDC_PROGRESS);
+    HWND progress = GetDlgItem(dialog, IDC_PROGRESS);
     s_progressProc = (WNDPROC)SetWindowLongPtrA(progress, GWLP_WNDPROC, (LONG_PTR)ProgressProc);
-    s_hook = SetWindowsHookExA(WH_CBT, BoxHook, NULL, GetCurrentThreadId());
-    return s_dialog;
+    s_recorder = std::make_unique<driver::BoxRecorder>();
+    return dialog;
 }
 
 void PrepareDialog(HWND dialog, const std::string &folderText)
@@ -120,7 +58,7 @@ void PrepareDialog(HWND dialog, const std::string &folderText)
     MSG msg;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
         DispatchMessageA(&msg);
-    g_boxes.clear();
+    Boxes().clear();
     g_progress.clear();
     g_onProgress = nullptr;
 }
@@ -150,40 +88,24 @@ void AddRaw(Bytes &payload, const Bytes &bytes)
     payload.insert(payload.end(), bytes.begin(), bytes.end());
 }
 
-HMODULE MakePayloadModule(const Bytes &bytes, bool withPayload)
+HMODULE MakePayloadModule(const Bytes &bytes, bool withPayload, std::string *copy)
 {
     static int count = 0;
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
     // On the scratch drive: some cases point the temporary directory at
     // places that cannot take more files.
-    std::string copy = std::string("X:\\payload-") +
-                       std::to_string(GetCurrentProcessId()) + "-" +
-                       std::to_string(++count) + ".dll";
-    if (!CopyFileA(self, copy.c_str(), FALSE)) {
-        std::printf("cannot copy %s to %s\n", self, copy.c_str());
-        std::exit(2);
-    }
-    if (withPayload) {
-        HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
-        // UpdateResource reads cbData bytes; give it a valid pointer also
-        // for an empty payload.
-        static unsigned char none = 0;
-        BOOL ok = update && UpdateResourceA(update, "TEXT", "XPackArchive",
-                                            MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                                            bytes.empty() ? &none : (void *)bytes.data(),
-                                            (DWORD)bytes.size());
-        if (!ok || !EndUpdateResourceA(update, FALSE)) {
-            std::printf("cannot put the payload into %s (error %lu)\n", copy.c_str(),
-                        GetLastError());
-            std::exit(2);
-        }
-    }
-    HMODULE module = LoadLibraryExA(copy.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) {
-        std::printf("cannot load %s as data (error %lu)\n", copy.c_str(), GetLastError());
-        std::exit(2);
-    }
+    std::string path = "X:\\payload-" + std::to_string(++count) + ".dll";
+    if (copy)
+        *copy = path;
+    if (!CHECK(CopyFileA(ArtefactPath("engine_empty_payload.dll").c_str(), path.c_str(), FALSE), "make " + path))
+        return NULL;
+    HANDLE update = BeginUpdateResourceA(path.c_str(), TRUE);
+    BOOL ok = update && (!withPayload || UpdateResourceA(update, PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME,
+                                                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                                         (void *)bytes.data(), (DWORD)bytes.size()));
+    if (!CHECK(ok && EndUpdateResourceA(update, FALSE), "put the payload into " + path))
+        return NULL;
+    HMODULE module = LoadLibraryExA(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    CHECK(module != NULL, "load " + path + " as data");
     return module;
 }
 
@@ -217,35 +139,4 @@ std::vector<EntrySeen> ListEntries(const Bytes &payload)
     return entries;
 }
 
-std::string ArtefactPath(const std::string &name)
-{
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    std::string path = self;
-    return path.substr(0, path.find_last_of("\\/") + 1) + name;
-}
-
-Bytes ReadFileBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        Fail(__FILE__, __LINE__, "cannot read " + path);
-        return Bytes();
-    }
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFileBytes(const std::string &path, const Bytes &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write((const char *)bytes.data(), (std::streamsize)bytes.size());
-    if (!out)
-        Fail(__FILE__, __LINE__, "cannot write " + path);
-}
-
-std::string TempFilePath()
-{
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    return std::string(folder) + "xpktemp.$$$";
-}
+std::string ArtefactPath(const std::string &name) { return driver::ProgramFolder() + "\\" + name; }

@@ -3,29 +3,24 @@
 // objects, and unregistration.
 //   component_test <QUENBRIK.DLL>               the whole run
 //   component_test create|absent <installed>    the fresh process's part
-#include "host.h"
+#include "bench.h"
 #include "payload.h"
-#include "quenbrik.h"
-#include "host_test_support.h"
 #include <oleauto.h>
+#include <cstdio>
 #include <string>
+
+using namespace driver;
+using bench::FolderWindow;
+using bench::kClsidKey;
+using bench::kProgIdKey;
+using bench::kVersionlessKey;
 
 HINSTANCE g_hInstance;
 
 namespace {
 
-const std::string kClasses = "Software\\Classes\\";
-const std::string kClsidKey = kClasses + "CLSID\\" TORVIK_CLSID_TEXT;
-const std::string kProgIdKey = kClasses + TORVIK_PROGID;
-const std::string kVersionlessKey = kClasses + TORVIK_VERSIONLESS_PROGID;
-
 typedef HRESULT(STDAPICALLTYPE *GetClassObjectProc)(REFCLSID, REFIID, void **);
 typedef HRESULT(STDAPICALLTYPE *PlainProc)();
-
-bool SameText(const std::string &a, const std::string &b)
-{
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
 
 // Reads a string property through IDispatch, binding by name.
 std::string ReadProperty(IDispatch *object, const wchar_t *name)
@@ -55,8 +50,8 @@ void CreateAndAsk(REFCLSID clsid, const std::string &installed)
     CHECK(status == S_OK);
     if (FAILED(status))
         return;
-    CHECK_TEXT(ReadProperty(object, L"Name"), TORVIK_DESCRIPTION);
-    CHECK_TEXT(ReadProperty(object, L"version"), TORVIK_VERSION_TEXT);
+    CHECK_EQ(ReadProperty(object, L"Name"), TORVIK_DESCRIPTION);
+    CHECK_EQ(ReadProperty(object, L"version"), TORVIK_VERSION_TEXT);
     CHECK(GetModuleHandleA(installed.c_str()) != nullptr);
     object->Release();
 }
@@ -65,7 +60,7 @@ void CreateAndAsk(REFCLSID clsid, const std::string &installed)
 // the registry alone.
 int CreateInFreshProcess(const std::string &installed)
 {
-    BeginCase("fresh process: CoCreateInstance by CLSID and by ProgID");
+    check::Case("fresh process: CoCreateInstance by CLSID and by ProgID");
     CHECK(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK);
     CHECK(GetModuleHandleA(installed.c_str()) == nullptr);
     CreateAndAsk(CLSID_TorvikAddIn, installed);
@@ -76,12 +71,12 @@ int CreateInFreshProcess(const std::string &installed)
         CreateAndAsk(found, installed);
     }
     CoUninitialize();
-    return FinishChecks();
+    return check::Finish();
 }
 
 int ExpectAbsentInFreshProcess()
 {
-    BeginCase("fresh process after unregistration: nothing to create");
+    check::Case("fresh process after unregistration: nothing to create");
     CHECK(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK);
     IUnknown *object = nullptr;
     CHECK(CoCreateInstance(CLSID_TorvikAddIn, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
@@ -90,26 +85,19 @@ int ExpectAbsentInFreshProcess()
     CLSID found;
     CHECK(FAILED(CLSIDFromProgID(L"" TORVIK_PROGID, &found)));
     CoUninitialize();
-    return FinishChecks();
+    return check::Finish();
 }
 
 DWORD RunChild(const char *mode, const std::string &installed)
 {
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string command = std::string("\"") + self + "\" " + mode + " \"" + installed + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::fflush(stdout);
-    if (!CreateProcessA(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return 255;
-    WaitForSingleObject(process.hProcess, 60000);
+    Process child;
     DWORD code = 255;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    std::string error;
+    std::fflush(stdout);
+    if (CHECK(child.Start(self, std::string(mode) + " \"" + installed + "\"", &error), error))
+        child.Wait(60000, &code);
     return code;
 }
 
@@ -117,31 +105,20 @@ DWORD RunChild(const char *mode, const std::string &installed)
 // where COM looks; Wine 8 shows only the machine's classes there. On such a
 // platform the test copies the component's own keys, as written, into the
 // private prefix's machine classes so that COM can still be asked.
-const char *const kOwnKeys[] = {"CLSID\\" TORVIK_CLSID_TEXT, TORVIK_PROGID,
-                                TORVIK_VERSIONLESS_PROGID};
-
-bool ClassesRootShowsUserClasses()
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kOwnKeys[0], 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
+const std::string kOwnKeys[] = {kClsidKey, kProgIdKey, kVersionlessKey};
 
 bool MirrorUserClasses()
 {
-    if (ClassesRootShowsUserClasses())
+    if (KeyExists("CLSID\\" TORVIK_CLSID_TEXT, HKEY_CLASSES_ROOT))
         return false;
     std::printf("note: HKEY_CLASSES_ROOT does not show per-user classes here; "
                 "copying the component's keys to the machine's classes\n");
-    for (const char *name : kOwnKeys) {
+    for (const std::string &name : kOwnKeys) {
         HKEY from;
         HKEY to;
-        CHECK(RegOpenKeyExA(HKEY_CURRENT_USER, (kClasses + name).c_str(), 0, KEY_READ, &from) ==
-              ERROR_SUCCESS);
-        CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kClasses + name).c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &to, nullptr) == ERROR_SUCCESS);
+        CHECK(RegOpenKeyExA(HKEY_CURRENT_USER, name.c_str(), 0, KEY_READ, &from) == ERROR_SUCCESS);
+        CHECK(RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &to,
+                              nullptr) == ERROR_SUCCESS);
         CHECK(RegCopyTreeA(from, nullptr, to) == ERROR_SUCCESS);
         RegCloseKey(from);
         RegCloseKey(to);
@@ -151,22 +128,22 @@ bool MirrorUserClasses()
 
 void RemoveMirror()
 {
-    for (const char *name : kOwnKeys)
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kClasses + name).c_str());
+    for (const std::string &name : kOwnKeys)
+        DeleteTree(name, HKEY_LOCAL_MACHINE);
 }
 
 void ExpectRegistered(const std::string &installed)
 {
-    CHECK_TEXT(ReadStringValue(kClsidKey, nullptr), TORVIK_DESCRIPTION);
+    CHECK_EQ(ReadStringValue(kClsidKey, nullptr), TORVIK_DESCRIPTION);
     std::string server = ReadStringValue(kClsidKey + "\\InprocServer32", nullptr);
-    CHECK(SameText(server, installed));
-    CHECK_TEXT(ReadStringValue(kClsidKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
-    CHECK_TEXT(ReadStringValue(kClsidKey + "\\ProgID", nullptr), TORVIK_PROGID);
-    CHECK_TEXT(ReadStringValue(kClsidKey + "\\VersionIndependentProgID", nullptr),
+    CHECK(SameTextIgnoringCase(server, installed));
+    CHECK_EQ(ReadStringValue(kClsidKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    CHECK_EQ(ReadStringValue(kClsidKey + "\\ProgID", nullptr), TORVIK_PROGID);
+    CHECK_EQ(ReadStringValue(kClsidKey + "\\VersionIndependentProgID", nullptr),
                TORVIK_VERSIONLESS_PROGID);
-    CHECK_TEXT(ReadStringValue(kProgIdKey + "\\CLSID", nullptr), TORVIK_CLSID_TEXT);
-    CHECK_TEXT(ReadStringValue(kVersionlessKey + "\\CLSID", nullptr), TORVIK_CLSID_TEXT);
-    CHECK_TEXT(ReadStringValue(kVersionlessKey + "\\CurVer", nullptr), TORVIK_PROGID);
+    CHECK_EQ(ReadStringValue(kProgIdKey + "\\CLSID", nullptr), TORVIK_CLSID_TEXT);
+    CHECK_EQ(ReadStringValue(kVersionlessKey + "\\CLSID", nullptr), TORVIK_CLSID_TEXT);
+    CHECK_EQ(ReadStringValue(kVersionlessKey + "\\CurVer", nullptr), TORVIK_PROGID);
 }
 
 void ExpectNothingLeft()
@@ -177,9 +154,17 @@ void ExpectNothingLeft()
     CHECK(KeyExists("Software\\Classes"));
 }
 
+// The message boxes that RegisterComponent showed.
+std::vector<MessageBoxInfo> Register(FolderWindow &window)
+{
+    BoxRecorder recorder;
+    RegisterComponent(window.handle());
+    return recorder.boxes;
+}
+
 void TestObjectRules(HMODULE module)
 {
-    BeginCase("class factory and object follow the COM rules");
+    check::Case("class factory and object follow the COM rules");
     auto getClassObject = reinterpret_cast<GetClassObjectProc>(
         reinterpret_cast<void *>(GetProcAddress(module, "DllGetClassObject")));
     auto canUnloadNow = reinterpret_cast<PlainProc>(
@@ -256,7 +241,7 @@ void TestObjectRules(HMODULE module)
     CHECK(object->Invoke(TORVIK_DISPID_NAME, IID_NULL, 0, DISPATCH_PROPERTYGET, &oneArgument,
                          &result, nullptr, nullptr) == DISP_E_BADPARAMCOUNT);
     CHECK(result.vt == VT_EMPTY);
-    CHECK_TEXT(ReadProperty(object, L"NAME"), TORVIK_DESCRIPTION);
+    CHECK_EQ(ReadProperty(object, L"NAME"), TORVIK_DESCRIPTION);
 
     CHECK(object->Release() == 0);
     CHECK(canUnloadNow() == S_OK);
@@ -264,7 +249,7 @@ void TestObjectRules(HMODULE module)
 
 void TestUnregister(HMODULE module)
 {
-    BeginCase("DllUnregisterServer removes every key it wrote");
+    check::Case("DllUnregisterServer removes every key it wrote");
     auto unregister = reinterpret_cast<PlainProc>(
         reinterpret_cast<void *>(GetProcAddress(module, "DllUnregisterServer")));
     CHECK(unregister != nullptr);
@@ -279,19 +264,13 @@ void TestUnregister(HMODULE module)
 // it must go again, and the setup program must say so.
 void TestFailedRegistration(FolderWindow &window, const std::string &installed)
 {
-    BeginCase("registration that fails half way leaves nothing behind");
+    check::Case("registration that fails half way leaves nothing behind");
     HKEY blocker;
     CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, kVersionlessKey.c_str(), 0, nullptr,
                           REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &blocker,
                           nullptr) == ERROR_SUCCESS);
     RegCloseKey(blocker);
-    std::vector<SeenBox> boxes;
-    {
-        BoxRecorder recorder;
-        RegisterComponent(window.handle());
-        boxes = recorder.boxes();
-    }
-    CHECK(boxes.size() == 1);
+    CHECK(Register(window).size() == 1);
     ExpectNothingLeft();
     CHECK(GetModuleHandleA(installed.c_str()) == nullptr);
     DeleteTree(kVersionlessKey);
@@ -302,24 +281,18 @@ int RunAll(const std::string &builtComponent)
     ScratchFolder root("hostcomp");
     std::string folder = root.path() + "\\Addins";
     std::string installed = folder + "\\Quenbrik.dll";
-    CHECK(MakeFolders(folder));
+    CHECK(MakeDirectories(folder));
     CHECK(CopyFileA(WindowsPath(builtComponent).c_str(), installed.c_str(), FALSE) != 0);
     lstrcpyA(g_szTopFolder, "Addins");
     FolderWindow window;
     window.SetFolder(root.path());
 
-    BeginCase("RegisterComponent registers the add-in for the current user");
-    std::vector<SeenBox> boxes;
-    {
-        BoxRecorder recorder;
-        RegisterComponent(window.handle());
-        boxes = recorder.boxes();
-    }
-    CHECK(boxes.empty());
+    check::Case("RegisterComponent registers the add-in for the current user");
+    CHECK(Register(window).empty());
     CHECK(GetModuleHandleA(installed.c_str()) == nullptr);
     ExpectRegistered(installed);
 
-    BeginCase("fresh process creates the object");
+    check::Case("fresh process creates the object");
     bool mirrored = MirrorUserClasses();
     CHECK(RunChild("create", installed) == 0);
     if (mirrored)
@@ -332,11 +305,11 @@ int RunAll(const std::string &builtComponent)
         TestUnregister(module);
         FreeLibrary(module);
     }
-    BeginCase("fresh process after unregistration");
+    check::Case("fresh process after unregistration");
     CHECK(RunChild("absent", installed) == 0);
 
     TestFailedRegistration(window, installed);
-    return FinishChecks();
+    return check::Finish();
 }
 
 } // namespace

@@ -1,13 +1,16 @@
 // FindDefaultFolder against the real per-user registry of the test prefix.
-#include "host.h"
+#include "bench.h"
 #include "payload.h"
-#include "host_test_support.h"
 #include <cstring>
 #include <string>
 
+using namespace driver;
+
 namespace {
 
-const std::string kDevStudio = "Software\\Microsoft\\DevStudio";
+const std::string kDevStudio = bench::kDevStudioKey;
+// What the probe suggests when Developer Studio names no folder.
+const char kFallback[] = "c:\\Corvane";
 
 std::string DirectoriesKey(const char *version)
 {
@@ -47,7 +50,7 @@ void ExpectFolder(const std::string &expected)
     Outcome outcome = Probe();
     CHECK(outcome.result == 1);
     CHECK(outcome.terminated);
-    CHECK_TEXT(outcome.folder, expected);
+    CHECK_EQ(outcome.folder, expected);
 }
 
 void Reset()
@@ -58,40 +61,40 @@ void Reset()
 
 void TestPresence()
 {
-    BeginCase("no DevStudio key: 0 and the buffer untouched");
+    check::Case("no DevStudio key: 0 and the buffer untouched");
     Reset();
     Outcome outcome = Probe();
     CHECK(outcome.result == 0);
     CHECK(!outcome.terminated);
 
-    BeginCase("DevStudio key without any version key");
+    check::Case("DevStudio key without any version key");
     Reset();
     SetValue(kDevStudio, nullptr, 0, nullptr, 0);
     SetValue(kDevStudio + "\\4.0\\Directories", "Install Dirs", REG_SZ, "C:\\Old\\Bin", 11);
     SetValue(kDevStudio + "\\6.0", nullptr, 0, nullptr, 0);
-    ExpectFolder("c:\\Corvane");
+    ExpectFolder(kFallback);
 }
 
 void TestVersionOrder()
 {
-    BeginCase("typical value: the parent folder, backslash kept");
+    check::Case("typical value: the parent folder, backslash kept");
     Reset();
     SetInstallDirsText("6.0", "C:\\Program Files\\Microsoft Visual Studio\\Common\\MSDev98\\Bin");
     ExpectFolder("C:\\Program Files\\Microsoft Visual Studio\\Common\\MSDev98\\");
 
-    BeginCase("5.0 and 6.0 present: 5.0 wins");
+    check::Case("5.0 and 6.0 present: 5.0 wins");
     Reset();
     SetInstallDirsText("6.0", "D:\\Six\\Bin");
     SetInstallDirsText("5.0", "D:\\Five\\Bin");
     ExpectFolder("D:\\Five\\");
 
-    BeginCase("6.0 without the value, 7.0 with one: the fallback");
+    check::Case("6.0 without the value, 7.0 with one: the fallback");
     Reset();
     SetValue(DirectoriesKey("6.0"), "Other", REG_SZ, "x", 2);
     SetInstallDirsText("7.0", "D:\\Seven\\Bin");
-    ExpectFolder("c:\\Corvane");
+    ExpectFolder(kFallback);
 
-    BeginCase("only 9.0");
+    check::Case("only 9.0");
     Reset();
     SetInstallDirsText("9.0", "E:\\Nine\\Bin");
     ExpectFolder("E:\\Nine\\");
@@ -99,26 +102,26 @@ void TestVersionOrder()
 
 void TestCut()
 {
-    BeginCase("no backslash after index 0: whole value");
+    check::Case("no backslash after index 0: whole value");
     Reset();
     SetInstallDirsText("6.0", "Bin");
     ExpectFolder("Bin");
     SetInstallDirsText("6.0", "\\Bin");
     ExpectFolder("\\Bin");
 
-    BeginCase("value ending in a backslash stays as it is");
+    check::Case("value ending in a backslash stays as it is");
     Reset();
     SetInstallDirsText("6.0", "C:\\Tools\\");
     ExpectFolder("C:\\Tools\\");
 
-    BeginCase("empty value: empty folder");
+    check::Case("empty value: empty folder");
     Reset();
     SetInstallDirsText("6.0", "");
     ExpectFolder("");
     SetInstallDirs("6.0", REG_BINARY, "", 0);
     ExpectFolder("");
 
-    BeginCase("259 characters fill the buffer with their terminator");
+    check::Case("259 characters fill the buffer with their terminator");
     Reset();
     std::string longest = "C:\\" + std::string(251, 'a') + "\\Bin\\";
     CHECK(longest.size() == 259);
@@ -128,18 +131,18 @@ void TestCut()
     SetInstallDirsText("6.0", longestBin);
     ExpectFolder("C:\\" + std::string(252, 'a') + "\\");
 
-    BeginCase("more than 260 bytes: the fallback");
+    check::Case("more than 260 bytes: the fallback");
     Reset();
     SetInstallDirsText("6.0", "C:\\" + std::string(300, 'a') + "\\Bin");
-    ExpectFolder("c:\\Corvane");
+    ExpectFolder(kFallback);
     SetInstallDirsText("6.0", "C:\\" + std::string(257, 'a'));  // 260 characters
-    ExpectFolder("c:\\Corvane");
+    ExpectFolder(kFallback);
 }
 
 // The value's type is not checked, so the data may carry no terminator.
 void TestUnterminated()
 {
-    BeginCase("string stored without its zero");
+    check::Case("string stored without its zero");
     Reset();
     SetInstallDirs("6.0", REG_SZ, "Bin", 3);
     ExpectFolder("Bin");
@@ -148,7 +151,7 @@ void TestUnterminated()
     SetInstallDirs("6.0", REG_SZ, "C:\\A\\", 5);
     ExpectFolder("C:\\A\\");
 
-    BeginCase("binary data");
+    check::Case("binary data");
     Reset();
     SetInstallDirs("6.0", REG_BINARY, "D:\\Tools\\Bin", 12);
     ExpectFolder("D:\\Tools\\");
@@ -158,16 +161,16 @@ void TestUnterminated()
     SetInstallDirs("6.0", REG_DWORD, dword, sizeof dword);
     ExpectFolder("*\\");
 
-    BeginCase("exactly 260 bytes without a terminator: the fallback");
+    check::Case("exactly 260 bytes without a terminator: the fallback");
     Reset();
     std::string full = "C:\\" + std::string(253, 'b') + "\\Bin";
     CHECK(full.size() == 260);
     SetInstallDirs("6.0", REG_BINARY, full.data(), 260);
-    ExpectFolder("c:\\Corvane");
+    ExpectFolder(kFallback);
     SetInstallDirs("6.0", REG_SZ, full.data(), 260);
-    ExpectFolder("c:\\Corvane");
+    ExpectFolder(kFallback);
 
-    BeginCase("260 bytes whose last is the terminator");
+    check::Case("260 bytes whose last is the terminator");
     Reset();
     std::string withZero = full.substr(0, 259);
     SetInstallDirs("6.0", REG_BINARY, withZero.c_str(), 260);
@@ -198,7 +201,7 @@ void SetInstallDirsWide(const std::wstring &text, DWORD size)
 // terminated string inside the buffer.
 void TestHostileValues()
 {
-    BeginCase("multi-string: one string to the cut, so the first item");
+    check::Case("multi-string: one string to the cut, so the first item");
     Reset();
     const char multi[] = "C:\\A\\Bin\0D:\\B\\Bin\0";  // and the final zero
     SetInstallDirs("6.0", REG_MULTI_SZ, multi, sizeof multi);
@@ -207,13 +210,13 @@ void TestHostileValues()
     SetInstallDirs("6.0", REG_MULTI_SZ, multiCut, sizeof multiCut);
     ExpectFolder("Tools");
 
-    BeginCase("expandable string: variables are not expanded");
+    check::Case("expandable string: variables are not expanded");
     Reset();
     std::string expand = "%SystemDrive%\\Tools\\Bin";
     SetInstallDirs("6.0", REG_EXPAND_SZ, expand.c_str(), static_cast<DWORD>(expand.size() + 1));
     ExpectFolder("%SystemDrive%\\Tools\\");
 
-    BeginCase("backslashes only");
+    check::Case("backslashes only");
     Reset();
     SetInstallDirsText("6.0", "\\");
     ExpectFolder("\\");
@@ -226,15 +229,15 @@ void TestHostileValues()
     SetInstallDirsText("6.0", "\\\\\\Bin");
     ExpectFolder("\\\\\\");
 
-    BeginCase("259 unterminated bytes ending in a backslash");
+    check::Case("259 unterminated bytes ending in a backslash");
     Reset();
     std::string edge = std::string(258, 'e') + "\\";
     SetInstallDirs("6.0", REG_BINARY, edge.data(), 259);
     ExpectFolder(edge);
     SetInstallDirs("6.0", REG_BINARY, (edge + "\\").data(), 260);
-    ExpectFolder("c:\\Corvane");
+    ExpectFolder(kFallback);
 
-    BeginCase("embedded zero, then more text");
+    check::Case("embedded zero, then more text");
     Reset();
     const char embedded[] = "C:\\A\0B\\C\\Bin";
     SetInstallDirs("6.0", REG_BINARY, embedded, sizeof embedded - 1);
@@ -243,7 +246,7 @@ void TestHostileValues()
     SetInstallDirs("6.0", REG_SZ, leadingZero, sizeof leadingZero);
     ExpectFolder("");
 
-    BeginCase("bytes outside ASCII");
+    check::Case("bytes outside ASCII");
     Reset();
     const char high[] = "\xE9\xFF\x80\\\xA0\xC4";
     SetInstallDirs("6.0", REG_BINARY, high, sizeof high - 1);
@@ -254,14 +257,14 @@ void TestHostileValues()
     ExpectFolder(CutAsProbe(stored));
     CHECK(stored.size() == accented.size());
 
-    BeginCase("written through the wide interface");
+    check::Case("written through the wide interface");
     Reset();
     std::wstring wide = L"C:\\" + std::wstring(252, L'w') + L"\\Bin";  // 259
     SetInstallDirsWide(wide, static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
     ExpectFolder("C:\\" + std::string(252, 'w') + "\\");
     wide += L"x";  // 260: no room for the terminator
     SetInstallDirsWide(wide, static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
-    ExpectFolder("c:\\Corvane");
+    ExpectFolder(kFallback);
     std::wstring odd = L"C:\\Odd\\Bin";
     SetInstallDirsWide(odd, static_cast<DWORD>(odd.size() * sizeof(wchar_t) - 1));
     Outcome outcome = Probe();
@@ -279,5 +282,5 @@ int main()
     TestUnterminated();
     TestHostileValues();
     Reset();
-    return FinishChecks();
+    return check::Finish();
 }

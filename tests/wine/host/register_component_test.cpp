@@ -1,23 +1,19 @@
 // RegisterComponent with stand-in components whose DllRegisterServer returns
 // S_OK, S_FALSE or E_FAIL, or is missing, and on threads whose COM state was
 // set beforehand.
-#include "host.h"
+#include "bench.h"
 #include "payload.h"
-#include "host_test_support.h"
 #include <string>
+
+using namespace driver;
+using bench::FolderWindow;
 
 HINSTANCE g_hInstance;
 
 namespace {
 
-const char kFailureText[] =
-    "Failed to register the Corvane Torvik Add-in. The component cannot function until it "
-    "is registered, so this is a serious (and unexpected) error. Suggest you try running the "
-    "Setup program again, and if this error recurs, contact Corvane Software. Contact "
-    "information is in the Readme.htm file.";
-
 struct Run {
-    std::vector<SeenBox> boxes;
+    std::vector<MessageBoxInfo> boxes;
     int calls;
     std::string apartment;
 };
@@ -35,7 +31,7 @@ Run RegisterWith(FolderWindow &window)
     {
         BoxRecorder recorder;
         RegisterComponent(window.handle());
-        run.boxes = recorder.boxes();
+        run.boxes = recorder.boxes;
     }
     char text[16] = "0";
     GetEnvironmentVariableA("FAKE_COMPONENT_CALLS", text, sizeof text);
@@ -51,10 +47,10 @@ void ExpectFailureBox(const Run &run)
     CHECK(run.boxes.size() == 1);
     if (run.boxes.empty())
         return;
-    CHECK_TEXT(run.boxes[0].text, kFailureText);
-    CHECK_TEXT(run.boxes[0].title, "Corvane Setup");
+    CHECK_EQ(run.boxes[0].text, REGISTER_FAILED_TEXT);
+    CHECK_EQ(run.boxes[0].title, SETUP_TITLE);
     CHECK(run.boxes[0].owner == nullptr);
-    CHECK(run.boxes[0].errorIcon);
+    CHECK_EQ(run.boxes[0].icon, IconKind::Error);
 }
 
 // COM must be back to uninitialised on this thread: a fresh initialisation
@@ -70,7 +66,7 @@ void ExpectComReleased()
 // Puts a stand-in component where RegisterComponent looks for it.
 std::string Install(const char *fake, const std::string &componentFolder)
 {
-    CHECK(MakeFolders(componentFolder));
+    CHECK(MakeDirectories(componentFolder));
     std::string target = componentFolder + "\\Quenbrik.dll";
     std::string source = ProgramFolder() + "\\" + fake;
     CHECK(CopyFileA(source.c_str(), target.c_str(), FALSE) != 0);
@@ -89,16 +85,16 @@ void TestRegisterResults(FolderWindow &window, const std::string &root)
     window.SetFolder(root + "\\");
     const std::string folder = root + "\\Addins";
 
-    BeginCase("S_OK: registered, in a single-threaded apartment, then released");
+    check::Case("S_OK: registered, in a single-threaded apartment, then released");
     std::string component = Install("fake_ok.dll", folder);
     Run run = RegisterWith(window);
     CHECK(run.boxes.empty());
     CHECK(run.calls == 1);
-    CHECK_TEXT(run.apartment, "STA");
+    CHECK_EQ(run.apartment, "STA");
     ExpectUnloaded(component);
     ExpectComReleased();
 
-    BeginCase("S_FALSE counts as registered");
+    check::Case("S_FALSE counts as registered");
     component = Install("fake_false.dll", folder);
     run = RegisterWith(window);
     CHECK(run.boxes.empty());
@@ -106,7 +102,7 @@ void TestRegisterResults(FolderWindow &window, const std::string &root)
     ExpectUnloaded(component);
     ExpectComReleased();
 
-    BeginCase("E_FAIL: the failure message");
+    check::Case("E_FAIL: the failure message");
     component = Install("fake_fail.dll", folder);
     run = RegisterWith(window);
     ExpectFailureBox(run);
@@ -114,7 +110,7 @@ void TestRegisterResults(FolderWindow &window, const std::string &root)
     ExpectUnloaded(component);
     ExpectComReleased();
 
-    BeginCase("no DllRegisterServer export: the failure message");
+    check::Case("no DllRegisterServer export: the failure message");
     component = Install("fake_noexport.dll", folder);
     run = RegisterWith(window);
     ExpectFailureBox(run);
@@ -122,7 +118,7 @@ void TestRegisterResults(FolderWindow &window, const std::string &root)
     ExpectUnloaded(component);
     ExpectComReleased();
 
-    BeginCase("missing component file: the failure message");
+    check::Case("missing component file: the failure message");
     run = RegisterWith(window);
     ExpectFailureBox(run);
     ExpectComReleased();
@@ -130,7 +126,7 @@ void TestRegisterResults(FolderWindow &window, const std::string &root)
 
 void TestComponentPath(FolderWindow &window, const std::string &root)
 {
-    BeginCase("the top folder of the latest run decides the path");
+    check::Case("the top folder of the latest run decides the path");
     std::string failing = Install("fake_fail.dll", root + "\\Addins");
     std::string other = Install("fake_ok.dll", root + "\\Second");
     lstrcpyA(g_szTopFolder, "Second");
@@ -141,7 +137,7 @@ void TestComponentPath(FolderWindow &window, const std::string &root)
     ExpectUnloaded(failing);
     ExpectUnloaded(other);
 
-    BeginCase("folder C:\\ gives C:\\Addins\\Quenbrik.dll");
+    check::Case("folder C:\\ gives C:\\Addins\\Quenbrik.dll");
     lstrcpyA(g_szTopFolder, "Addins");
     std::string atRoot = Install("fake_ok.dll", "C:\\Addins");
     window.SetFolder("C:\\");
@@ -151,7 +147,7 @@ void TestComponentPath(FolderWindow &window, const std::string &root)
     ExpectUnloaded(atRoot);
     RemoveDirectoryA("C:\\Addins");
 
-    BeginCase("component path past 259 characters: the failure message");
+    check::Case("component path past 259 characters: the failure message");
     window.SetFolder("C:\\" + std::string(240, 'd'));  // folder fits, the file name does not
     run = RegisterWith(window);
     ExpectFailureBox(run);
@@ -167,7 +163,7 @@ void TestApartments(FolderWindow &window, const std::string &root)
     window.SetFolder(root);
     std::string component = Install("fake_ok.dll", root + "\\Addins");
 
-    BeginCase("thread already multithreaded: failure message, MTA left alone");
+    check::Case("thread already multithreaded: failure message, MTA left alone");
     CHECK(CoInitializeEx(nullptr, COINIT_MULTITHREADED) == S_OK);
     Run run = RegisterWith(window);
     ExpectFailureBox(run);
@@ -179,12 +175,12 @@ void TestApartments(FolderWindow &window, const std::string &root)
     CoUninitialize();
     ExpectComReleased();
 
-    BeginCase("thread already single-threaded: registered, caller's COM kept");
+    check::Case("thread already single-threaded: registered, caller's COM kept");
     CHECK(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK);
     run = RegisterWith(window);
     CHECK(run.boxes.empty());
     CHECK(run.calls == 1);
-    CHECK_TEXT(run.apartment, "STA");
+    CHECK_EQ(run.apartment, "STA");
     CHECK(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_FALSE);
     CoUninitialize();
     CoUninitialize();
@@ -201,5 +197,5 @@ int main()
     TestRegisterResults(window, root.path());
     TestComponentPath(window, root.path());
     TestApartments(window, root.path());
-    return FinishChecks();
+    return check::Finish();
 }

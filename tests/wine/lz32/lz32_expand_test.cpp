@@ -1,58 +1,31 @@
 // Compresses data with our codec and expands it with the platform's LZ32,
-// which must give the original bytes. Usage: lz32_expand_test
-// generated | binaries | lenient. Prints one line per case; exit status 0
-// only when every case passed.
+// which must give the original bytes.
+// Usage: lz32_expand_test generated | binaries | lenient
 #include <windows.h>
 #include <lzexpand.h>
 
-#include <cstdio>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "check.h"
+#include "folders.h"
 #include "szdd/szdd.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-int g_failures = 0;
-
-void Report(bool ok, const std::string &what, const std::string &detail = {}) {
-    std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", what.c_str(), detail.empty() ? "" : ": ",
-                detail.c_str());
-    if (!ok) ++g_failures;
-}
-
-std::string TempPath(const char *name) {
-    char dir[MAX_PATH];
-    DWORD n = GetTempPathA(sizeof dir, dir);
-    if (n == 0 || n >= sizeof dir) return name;
-    return std::string(dir) + name;
-}
-
-bool WriteBytes(const std::string &path, const Bytes &data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
-    return static_cast<bool>(out);
-}
-
-bool ReadBytes(const std::string &path, Bytes &data) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    data.assign(std::istreambuf_iterator<char>(in), {});
-    return true;
-}
+using driver::Bytes;
 
 // Expands the SZDD file src into dst with LZOpenFileA/LZCopy/LZClose.
 // Returns LZCopy's byte count, or a negative LZ error.
-LONG ExpandWithLz32(const std::string &src, const std::string &dst) {
+LONG ExpandWithLz32(const std::string &src, const std::string &dst)
+{
     OFSTRUCT srcOf = {}, dstOf = {};
     INT in = LZOpenFileA(const_cast<char *>(src.c_str()), &srcOf, OF_READ);
-    if (in < 0) return in;
+    if (in < 0)
+        return in;
     INT out = LZOpenFileA(const_cast<char *>(dst.c_str()), &dstOf, OF_CREATE);
     if (out < 0) {
         LZClose(in);
@@ -64,47 +37,36 @@ LONG ExpandWithLz32(const std::string &src, const std::string &dst) {
     return copied;
 }
 
-// Runs a stream through LZ32 and returns what it wrote.
-bool PlatformExpand(const Bytes &stream, Bytes &out, std::string &detail) {
-    const std::string src = TempPath("szdd_in._"), dst = TempPath("szdd_out.bin");
-    if (!WriteBytes(src, stream)) {
-        detail = "cannot write " + src;
+// Runs a stream through LZ32 and returns what it wrote; a failure is a
+// failed check.
+bool PlatformExpand(const std::string &what, const Bytes &stream, Bytes &out)
+{
+    driver::ScratchFolder scratch("lz32");
+    const std::string src = scratch.path() + "\\szdd_in._", dst = scratch.path() + "\\szdd_out.bin";
+    if (!CHECK(driver::WriteFileBytes(src, stream), what + ": write " + src))
         return false;
-    }
     const LONG copied = ExpandWithLz32(src, dst);
-    const bool read = copied >= 0 && ReadBytes(dst, out);
-    DeleteFileA(src.c_str());
-    DeleteFileA(dst.c_str());
-    if (copied < 0) {
-        detail = "LZ error " + std::to_string(copied);
+    if (!CHECK(copied >= 0, what + ": LZ error " + std::to_string(copied)) ||
+        !CHECK(driver::Exists(dst), what + ": LZ32 wrote " + dst))
         return false;
-    }
-    if (!read) {
-        detail = "cannot read " + dst;
-        return false;
-    }
-    if (static_cast<std::size_t>(copied) != out.size()) {
-        detail = "LZCopy reported " + std::to_string(copied) + " bytes, wrote " +
-                 std::to_string(out.size());
-        return false;
-    }
-    return true;
+    out = driver::ReadFileBytes(dst);
+    return CHECK(static_cast<std::size_t>(copied) == out.size(),
+                 what + ": LZCopy reported " + std::to_string(copied) + " bytes, wrote " + std::to_string(out.size()));
 }
 
-void CheckRoundTrip(const std::string &what, const Bytes &data) {
+void CheckRoundTrip(const std::string &what, const Bytes &data)
+{
     Bytes out;
-    std::string detail;
-    if (!PlatformExpand(szdd::Compress(data), out, detail)) return Report(false, what, detail);
-    if (out != data) {
-        std::size_t at = 0;
-        while (at < out.size() && at < data.size() && out[at] == data[at]) ++at;
-        return Report(false, what, "differs at byte " + std::to_string(at) + " of " +
-                                       std::to_string(data.size()));
-    }
-    Report(true, what, std::to_string(data.size()) + " bytes");
+    if (!PlatformExpand(what, szdd::Compress(data), out))
+        return;
+    std::size_t at = 0;
+    while (at < out.size() && at < data.size() && out[at] == data[at])
+        ++at;
+    CHECK(out == data, what + ": differs at byte " + std::to_string(at) + " of " + std::to_string(data.size()));
 }
 
-Bytes Random(std::size_t size, const std::string &alphabet, unsigned seed) {
+Bytes Random(std::size_t size, const std::string &alphabet, unsigned seed)
+{
     std::mt19937 gen(seed);
     Bytes out(size);
     for (auto &b : out)
@@ -113,7 +75,8 @@ Bytes Random(std::size_t size, const std::string &alphabet, unsigned seed) {
     return out;
 }
 
-void Generated() {
+void Generated()
+{
     CheckRoundTrip("empty", {});
     CheckRoundTrip("one byte", {'Z'});
     CheckRoundTrip("run of x", Bytes(70000, 'x'));
@@ -125,16 +88,19 @@ void Generated() {
     for (std::size_t block : {4095u, 4096u, 4097u}) {
         const Bytes one = Random(block, "", static_cast<unsigned>(block));
         Bytes data;
-        for (int i = 0; i < 4; ++i) data.insert(data.end(), one.begin(), one.end());
+        for (int i = 0; i < 4; ++i)
+            data.insert(data.end(), one.begin(), one.end());
         CheckRoundTrip("repeats at distance " + std::to_string(block), data);
     }
 }
 
-void Binaries() {
+void Binaries()
+{
     char self[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
     std::vector<std::string> files;
-    if (n > 0 && n < sizeof self) files.push_back(self);
+    if (n > 0 && n < sizeof self)
+        files.push_back(self);
     char system[MAX_PATH];
     UINT m = GetSystemDirectoryA(system, sizeof system);
     if (m > 0 && m < sizeof system) {
@@ -142,18 +108,16 @@ void Binaries() {
             files.push_back(std::string(system) + "\\" + name);
     }
     for (const auto &file : files) {
-        Bytes data;
-        if (!ReadBytes(file, data)) {
-            Report(false, file, "cannot read");
-            continue;
-        }
-        CheckRoundTrip(file, data);
+        Bytes data = driver::ReadFileBytes(file);
+        if (CHECK(!data.empty(), "read " + file))
+            CheckRoundTrip(file, data);
     }
 }
 
 // The platform ignores the header's length; our lenient mode must give the
 // same bytes when it disagrees with the body.
-void Lenient() {
+void Lenient()
+{
     const Bytes data = Random(9000, " abc", 3);
     const Bytes good = szdd::Compress(data);
     for (std::uint32_t claimed : {0u, 1u, 8999u, 9001u, 0xFFFFFFFFu}) {
@@ -162,35 +126,30 @@ void Lenient() {
             stream[szdd::kLengthOffset + i] = static_cast<std::uint8_t>(claimed >> (8 * i));
         const std::string what = "header claims " + std::to_string(claimed);
         Bytes platform, ours;
-        std::string detail, error;
-        if (!PlatformExpand(stream, platform, detail)) {
-            Report(false, what, detail);
+        std::string error;
+        if (!PlatformExpand(what, stream, platform) ||
+            !CHECK(szdd::Expand(stream, ours, error, szdd::LengthCheck::Lenient),
+                   what + ": lenient expand refused: " + error))
             continue;
-        }
-        if (!szdd::Expand(stream, ours, error, szdd::LengthCheck::Lenient)) {
-            Report(false, what, "lenient expand refused: " + error);
-            continue;
-        }
-        Report(platform == ours && ours == data, what,
-               std::to_string(platform.size()) + " bytes from LZ32, " + std::to_string(ours.size()) +
-                   " from ours");
+        CHECK(platform == ours && ours == data, what + ": " + std::to_string(platform.size()) + " bytes from LZ32, " +
+                                                    std::to_string(ours.size()) + " from ours");
     }
 }
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "generated") {
+    if (mode == "generated")
         Generated();
-    } else if (mode == "binaries") {
+    else if (mode == "binaries")
         Binaries();
-    } else if (mode == "lenient") {
+    else if (mode == "lenient")
         Lenient();
-    } else {
+    else {
         std::fprintf(stderr, "usage: lz32_expand_test generated|binaries|lenient\n");
         return 2;
     }
-    std::printf("%d failure(s)\n", g_failures);
-    return g_failures == 0 ? 0 : 1;
+    return check::Finish();
 }

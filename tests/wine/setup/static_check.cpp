@@ -1,38 +1,35 @@
-// Checks the built CorvaneSetup.exe without running it: what it imports,
-// its PE flags, and its resources (dialog templates, strings, icon, payload).
-// Usage: setup_static SETUP-EXE PAYLOAD-FILE
-#include "setup.h"
+// The built programs read as files, without running them.
+//   setup_static program SETUP-EXE PAYLOAD-FILE
+//     what CorvaneSetup.exe imports, its PE flags, and its resources (dialog
+//     templates, strings, icon, payload).
+//   setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL
+//     the stub (the program with an empty payload) within its size limit;
+//     exploit mitigations of both programs, and their resource sections
+//     holding nothing but resources; and what makes the shipped images
+//     release builds: each one's checksum is the platform's, and the
+//     executables lay out their bytes so that a signature covers all of them.
+#include <windows.h>
+#include <imagehlp.h>
 
+#include "check.h"
+#include "expected_texts.h"
 #include "folders.h"
+#include "payload_format.h"
+#include "pe_image.h"
 
-#include <cstdint>
+#include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
+using driver::PeImage;
 using driver::WindowsPath;
 
-int g_failures = 0;
-
-void Check(bool ok, const std::string &what)
-{
-    if (!ok) {
-        g_failures++;
-        std::cerr << "FAILED: " << what << std::endl;
-    }
-}
-
-std::vector<unsigned char> ReadAll(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+const size_t STUB_LIMIT = 12 * 1024;
 
 std::string Upper(std::string s)
 {
@@ -44,73 +41,179 @@ std::string Upper(std::string s)
 
 // --- The PE file as bytes on disk -------------------------------------------
 
-struct Image {
-    std::vector<unsigned char> bytes;
-    const IMAGE_NT_HEADERS32 *nt = nullptr;
-    const IMAGE_SECTION_HEADER *sections = nullptr;
-
-    bool Load(const std::string &path)
-    {
-        bytes = ReadAll(path);
-        if (bytes.size() < sizeof(IMAGE_DOS_HEADER))
-            return false;
-        auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(bytes.data());
-        if (dos->e_magic != IMAGE_DOS_SIGNATURE || static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS32) > bytes.size())
-            return false;
-        nt = reinterpret_cast<const IMAGE_NT_HEADERS32 *>(bytes.data() + dos->e_lfanew);
-        sections = IMAGE_FIRST_SECTION(nt);
-        return nt->Signature == IMAGE_NT_SIGNATURE;
-    }
-
-    // File bytes at a relative virtual address, or null outside every section.
-    const unsigned char *At(DWORD rva) const
-    {
-        for (int i = 0; i < nt->FileHeader.NumberOfSections; i++) {
-            const IMAGE_SECTION_HEADER &s = sections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
-                return bytes.data() + s.PointerToRawData + (rva - s.VirtualAddress);
-        }
-        return nullptr;
-    }
-};
-
-void CheckHeaders(const Image &image)
+// Walks the base relocation blocks: each is a page address, its size, and
+// 2-byte entries. Returns the number of 32-bit (HIGHLOW) fixups, or -1 when
+// the table is malformed.
+long CountFixups(const PeImage &image)
 {
-    const IMAGE_OPTIONAL_HEADER32 &o = image.nt->OptionalHeader;
-    Check(image.nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386, "32-bit x86 executable");
-    Check(o.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI, "GUI subsystem");
-    Check(o.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT, "NX compatible");
-    Check(o.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, "dynamic base");
-    Check(o.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size > 0, "relocations kept");
-    Check(!(image.nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED), "relocations not stripped");
-    Check(o.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS].Size == 0, "no TLS (no C runtime start-up)");
+    const IMAGE_DATA_DIRECTORY &dir = image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC);
+    const unsigned char *p = image.At(dir.VirtualAddress, dir.Size);
+    if (!p || dir.Size == 0)
+        return -1;
+    long fixups = 0;
+    DWORD offset = 0;
+    while (offset < dir.Size) {
+        if (dir.Size - offset < sizeof(IMAGE_BASE_RELOCATION))
+            return -1;
+        IMAGE_BASE_RELOCATION block;
+        std::memcpy(&block, p + offset, sizeof block);
+        if (block.SizeOfBlock < sizeof block || block.SizeOfBlock % 2 || block.SizeOfBlock > dir.Size - offset)
+            return -1;
+        for (DWORD e = sizeof block; e < block.SizeOfBlock; e += 2) {
+            WORD entry;
+            std::memcpy(&entry, p + offset + e, 2);
+            int type = entry >> 12;
+            if (type == IMAGE_REL_BASED_HIGHLOW)
+                fixups++;
+            else if (type != IMAGE_REL_BASED_ABSOLUTE)
+                return -1;
+        }
+        offset += block.SizeOfBlock;
+    }
+    return fixups;
 }
 
-void CheckImports(const Image &image)
+void CheckMitigations(const PeImage &image)
+{
+    const std::string name = image.path + ": ";
+    const IMAGE_OPTIONAL_HEADER32 &o = image.nt->OptionalHeader;
+    CHECK(o.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT, name + "NX compatible");
+    CHECK(o.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, name + "dynamic base");
+    CHECK(!(image.nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED), name + "relocations not stripped");
+    long fixups = CountFixups(image);
+    CHECK(fixups > 0, name + "a well-formed, non-empty base relocation table (" + std::to_string(fixups) + ")");
+    for (int i = 0; i < image.SectionCount(); i++) {
+        DWORD flags = image.sections[i].Characteristics;
+        CHECK(!((flags & IMAGE_SCN_MEM_WRITE) && (flags & IMAGE_SCN_MEM_EXECUTE)),
+              name + "section " + image.SectionName(i) + " is not both writable and executable");
+    }
+    // The imports, resources and entry point still lie where the loader
+    // will look for them.
+    CHECK(image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress, sizeof(IMAGE_IMPORT_DESCRIPTOR)),
+          name + "import directory inside a section");
+    CHECK(image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress, sizeof(IMAGE_RESOURCE_DIRECTORY)),
+          name + "resource directory inside a section");
+    CHECK(image.At(o.AddressOfEntryPoint, 1), name + "entry point inside a section");
+}
+
+void CheckHeaders(const PeImage &image)
+{
+    const IMAGE_OPTIONAL_HEADER32 &o = image.nt->OptionalHeader;
+    CHECK(image.nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386, "32-bit x86 executable");
+    CHECK(o.Subsystem == IMAGE_SUBSYSTEM_WINDOWS_GUI, "GUI subsystem");
+    CHECK(image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size > 0, "relocations kept");
+    CHECK(image.Directory(IMAGE_DIRECTORY_ENTRY_TLS).Size == 0, "no TLS (no C runtime start-up)");
+    CheckMitigations(image);
+}
+
+void CheckImports(const PeImage &image)
 {
     // KnownDLLs only: the platform never takes those from the program's folder.
     const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "OLE32.DLL",
                                            "SHELL32.DLL"};
     std::set<std::string> found;
-    DWORD rva = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    auto *descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.At(rva));
-    Check(descriptor != nullptr, "import directory present");
+    auto *descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
+        image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+    CHECK(descriptor != nullptr, "import directory present");
     for (; descriptor && descriptor->Name; descriptor++) {
-        std::string dll = Upper(reinterpret_cast<const char *>(image.At(descriptor->Name)));
+        std::string dll = Upper(reinterpret_cast<const char *>(image.At(descriptor->Name, 1)));
         found.insert(dll);
-        Check(allowed.count(dll) == 1, "unexpected import of " + dll);
+        CHECK(allowed.count(dll) == 1, "unexpected import of " + dll);
         DWORD thunks = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
-        for (auto *t = reinterpret_cast<const DWORD *>(image.At(thunks)); t && *t; t++) {
+        for (auto *t = reinterpret_cast<const DWORD *>(image.At(thunks, 4)); t && *t; t++) {
             if (*t & IMAGE_ORDINAL_FLAG32)
                 continue;
-            std::string name = reinterpret_cast<const char *>(image.At(*t + 2));
+            std::string name = reinterpret_cast<const char *>(image.At(*t + 2, 1));
             if (name.rfind("LZ", 0) == 0)
-                Check(dll == "KERNEL32.DLL", name + " is imported from KERNEL32, not " + dll);
-            Check(name != "HeapAlloc" && name != "LocalAlloc" && name != "GlobalAlloc" && name != "VirtualAlloc",
+                CHECK(dll == "KERNEL32.DLL", name + " is imported from KERNEL32, not " + dll);
+            CHECK(name != "HeapAlloc" && name != "LocalAlloc" && name != "GlobalAlloc" && name != "VirtualAlloc",
                   "no heap allocation, but " + name + " is imported");
         }
     }
-    Check(found == allowed, "imports exactly the five KnownDLLs (found " + std::to_string(found.size()) + ")");
+    CHECK(found == allowed, "imports exactly the five KnownDLLs (found " + std::to_string(found.size()) + ")");
+}
+
+// The furthest byte, as an offset into the resource section, that the
+// resource tree below directory (an offset too) takes: its tables, names,
+// data entries and data.
+DWORD ResourceTreeEnd(const PeImage &image, DWORD sectionRva, DWORD directory, int depth)
+{
+    auto *dir = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY *>(
+        image.At(sectionRva + directory, sizeof(IMAGE_RESOURCE_DIRECTORY)));
+    if (!dir || depth > 3)
+        return 0;
+    DWORD count = dir->NumberOfNamedEntries + dir->NumberOfIdEntries;
+    auto *entries = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY_ENTRY *>(
+        image.At(sectionRva + directory + sizeof(*dir), count * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY)));
+    if (!entries)
+        return 0;
+    DWORD end = directory + sizeof(*dir) + count * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY);
+    for (DWORD i = 0; i < count; i++) {
+        if (entries[i].NameIsString) {
+            auto *length = reinterpret_cast<const WORD *>(image.At(sectionRva + entries[i].NameOffset, 2));
+            if (length)
+                end = std::max<DWORD>(end, entries[i].NameOffset + 2 + 2 * *length);
+        }
+        if (entries[i].DataIsDirectory) {
+            end = std::max(end, ResourceTreeEnd(image, sectionRva, entries[i].OffsetToDirectory, depth + 1));
+            continue;
+        }
+        auto *data = reinterpret_cast<const IMAGE_RESOURCE_DATA_ENTRY *>(
+            image.At(sectionRva + entries[i].OffsetToData, sizeof(IMAGE_RESOURCE_DATA_ENTRY)));
+        if (!data)
+            continue;
+        end = std::max<DWORD>(end, entries[i].OffsetToData + sizeof(*data));
+        end = std::max<DWORD>(end, data->OffsetToData + data->Size - sectionRva);
+    }
+    return end;
+}
+
+// Resource editors (UpdateResource) rewrite the resource section whole, so
+// it must hold the resource tree and nothing else: a variable placed after
+// the tree would be written over the rewritten resources at run time.
+void CheckResourceSectionHoldsOnlyResources(const PeImage &image)
+{
+    DWORD rva = image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress;
+    for (int i = 0; i < image.SectionCount(); i++) {
+        const IMAGE_SECTION_HEADER &s = image.sections[i];
+        if (rva < s.VirtualAddress || rva >= s.VirtualAddress + s.Misc.VirtualSize)
+            continue;
+        CHECK(rva == s.VirtualAddress, image.path + ": the resource tree opens its section");
+        DWORD end = ResourceTreeEnd(image, s.VirtualAddress, 0, 0);
+        CHECK(end + 4 > s.Misc.VirtualSize,
+              image.path + ": the resource section holds only the resource tree (tree ends at " +
+                  std::to_string(end) + ", section at " + std::to_string(s.Misc.VirtualSize) + ")");
+        return;
+    }
+    CHECK(false, image.path + ": a section holds the resource directory");
+}
+
+// The CheckSum field holds what imagehlp computes for the file.
+void CheckChecksum(const std::string &path)
+{
+    DWORD stored = 0, computed = 0;
+    DWORD status = MapFileAndCheckSumA(path.c_str(), &stored, &computed);
+    CHECK(status == CHECKSUM_SUCCESS && stored != 0 && stored == computed,
+          path + ": checksum " + std::to_string(stored) + " is the platform's " + std::to_string(computed));
+}
+
+// An Authenticode signature hashes the headers, the sections' raw data and
+// what follows the last section; a gap between them would be covered by no
+// signature. So the first section starts where the headers end, and every
+// other where the one before it ends.
+void CheckSignableLayout(const PeImage &image)
+{
+    std::vector<const IMAGE_SECTION_HEADER *> order;
+    for (int i = 0; i < image.SectionCount(); i++)
+        if (image.sections[i].SizeOfRawData != 0)
+            order.push_back(&image.sections[i]);
+    std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->PointerToRawData < b->PointerToRawData; });
+    DWORD end = image.nt->OptionalHeader.SizeOfHeaders;
+    for (const IMAGE_SECTION_HEADER *s : order) {
+        CHECK(s->PointerToRawData == end, image.path + ": section data at " + std::to_string(s->PointerToRawData) +
+                                              " follows the bytes before it (" + std::to_string(end) + ")");
+        end = s->PointerToRawData + s->SizeOfRawData;
+    }
 }
 
 // --- Resources, read through the loader -------------------------------------
@@ -126,12 +229,9 @@ struct Reader {
     void Align(const unsigned char *base) { while ((p - base) % 4 && p < end) p++; }
     std::string Text()
     {
-        std::wstring wide;
+        std::string narrow;   // the templates are plain ASCII
         for (WORD c = Word(); c && p < end; c = Word())
-            wide.push_back(static_cast<wchar_t>(c));
-        std::string narrow;
-        for (wchar_t c : wide)
-            narrow.push_back(static_cast<char>(c));   // the templates are plain ASCII
+            narrow.push_back(static_cast<char>(c));
         return narrow;
     }
     // A name or ordinal field: ordinals come back as "#n".
@@ -220,24 +320,22 @@ void CheckDialog(HMODULE module, int id, const char *caption, int cx, int cy, DW
 {
     Dialog d{};
     std::string name = "dialog " + std::to_string(id);
-    if (!ReadDialog(module, id, &d)) {
-        Check(false, name + " is a readable DIALOGEX");
+    if (!CHECK(ReadDialog(module, id, &d), name + " is a readable DIALOGEX"))
         return;
-    }
-    Check(d.caption == caption, name + " caption: " + d.caption);
-    Check(d.cx == cx && d.cy == cy, name + " size");
-    Check(d.style == style, name + " style");
-    Check(d.font == "MS Sans Serif" && d.points == 8, name + " font: " + d.font);
-    Check(d.controls.size() == expected.size(), name + " control count");
+    CHECK_EQ(d.caption, caption, name + " caption");
+    CHECK(d.cx == cx && d.cy == cy, name + " size");
+    CHECK(d.style == style, name + " style");
+    CHECK(d.font == "MS Sans Serif" && d.points == 8, name + " font: " + d.font);
+    CHECK(d.controls.size() == expected.size(), name + " control count");
     for (size_t i = 0; i < d.controls.size() && i < expected.size(); i++) {
         const Control &a = d.controls[i], &e = expected[i];
         std::string which = name + " control " + std::to_string(i) + " (" + e.text.substr(0, 20) + ")";
-        Check(a.id == e.id, which + " id " + std::to_string(a.id));
-        Check(Upper(a.className) == Upper(e.className), which + " class " + a.className);
-        Check(a.text == e.text, which + " text \"" + a.text + "\"");
-        Check(a.x == e.x && a.y == e.y && a.cx == e.cx && a.cy == e.cy, which + " rectangle");
-        Check(a.style == e.style, which + " style");
-        Check(a.exStyle == e.exStyle, which + " extended style");
+        CHECK(a.id == e.id, which + " id " + std::to_string(a.id));
+        CHECK(Upper(a.className) == Upper(e.className), which + " class " + a.className);
+        CHECK_EQ(a.text, e.text, which + " text");
+        CHECK(a.x == e.x && a.y == e.y && a.cx == e.cx && a.cy == e.cy, which + " rectangle");
+        CHECK(a.style == e.style, which + " style");
+        CHECK(a.exStyle == e.exStyle, which + " extended style");
     }
 }
 
@@ -264,7 +362,7 @@ void CheckDialogs(HMODULE module)
                     {IDCANCEL, "Button", "Cancel", 178, 61, 50, 14, CV | WS_TABSTOP, 0},
                     {IDC_PROGRESS, "msctls_progress32", "Progress1", 7, 62, 142, 14, CV | WS_BORDER, 0},
                 });
-    CheckDialog(module, IDD_ABOUT, "About Corvane Setup", 186, 94,
+    CheckDialog(module, IDD_ABOUT, EXPECTED_ABOUT_TITLE, 186, 94,
                 WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME | DS_SETFONT,
                 {
                     {IDOK, "Button", "OK", 68, 73, 50, 14, CV | BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
@@ -281,20 +379,9 @@ void CheckStrings(HMODULE module)
 {
     char text[MESSAGE_MAX];
     LoadStringA(module, IDS_FINISHED, text, MESSAGE_MAX);
-    Check(std::string(text) ==
-              "All done!  The Readme.htm file located in the Addins\\Quenbrik folder contains more   \n"
-              "information about the Corvane Torvik Add-in.  \n\n"
-              "Would you like to read the Readme.htm file now? (Highly recommended.)",
-          "IDS_FINISHED text");
+    CHECK_EQ(std::string(text), EXPECTED_FINISHED_TEXT, "IDS_FINISHED text");
     LoadStringA(module, IDS_HELP, text, MESSAGE_MAX);
-    Check(std::string(text) ==
-              "This setup program contains in compressed form the several files that make up the "
-              "Corvane Torvik Add-in package.\n\nClicking the Install button in the main dialog causes "
-              "the program to write the files to the folder you specify. If the folder does not already "
-              "exist, this program creates it.\n\nAccept the suggested folder to install the Torvik "
-              "Add-in to Visual Studio's Addins folder. This allows Visual Studio to automatically "
-              "locate the Torvik Add-in at startup.",
-          "IDS_HELP text");
+    CHECK_EQ(std::string(text), EXPECTED_HELP_TEXT, "IDS_HELP text");
 }
 
 #pragma pack(push, 2)
@@ -309,69 +396,99 @@ struct GroupEntry {
 void CheckIcon(HMODULE module)
 {
     HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(IDI_SETUP), RT_GROUP_ICON);
-    Check(group != nullptr, "icon group IDI_SETUP");
-    if (!group)
+    if (!CHECK(group != nullptr, "icon group IDI_SETUP"))
         return;
     auto *header = static_cast<const WORD *>(LockResource(LoadResource(module, group)));
-    Check(header[1] == 1 && header[2] == 3, "the icon group holds three images");
+    CHECK(header[1] == 1 && header[2] == 3, "the icon group holds three images");
     auto *entries = reinterpret_cast<const GroupEntry *>(header + 3);
     const int sizes[] = {32, 16, 48};
     for (int i = 0; i < 3 && i < header[2]; i++) {
         const GroupEntry &e = entries[i];
         std::string which = "icon image " + std::to_string(i);
-        Check(e.width == sizes[i] && e.height == sizes[i], which + " size " + std::to_string(e.width));
-        Check(e.colours == 16 && e.bitCount == 4, which + " is 16-colour");
+        CHECK(e.width == sizes[i] && e.height == sizes[i], which + " size " + std::to_string(e.width));
+        CHECK(e.colours == 16 && e.bitCount == 4, which + " is 16-colour");
         HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(e.id), RT_ICON);
-        Check(image != nullptr, which + " present");
-        if (!image)
+        if (!CHECK(image != nullptr, which + " present"))
             continue;
         auto *bitmap = static_cast<const BITMAPINFOHEADER *>(LockResource(LoadResource(module, image)));
-        Check(bitmap->biBitCount == 4 && bitmap->biWidth == sizes[i] && bitmap->biHeight == 2 * sizes[i],
+        CHECK(bitmap->biBitCount == 4 && bitmap->biWidth == sizes[i] && bitmap->biHeight == 2 * sizes[i],
               which + " bitmap is " + std::to_string(sizes[i]) + " square at 4 bits per pixel");
     }
 }
 
-void CheckPayload(HMODULE module, const std::string &payloadFile)
+// The payload resource is the packed payload file (expected), or present
+// and empty (expected null).
+void CheckPayload(const std::string &exe, const driver::Bytes *expected)
 {
-    HRSRC found = FindResourceA(module, "XPackArchive", "TEXT");
-    Check(found != nullptr, "payload resource TEXT/XPackArchive");
-    if (!found)
+    HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!CHECK(module != nullptr, exe + ": loadable as data"))
         return;
-    auto *data = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
-    std::vector<unsigned char> embedded(data, data + SizeofResource(module, found));
-    std::vector<unsigned char> expected = ReadAll(payloadFile);
-    Check(!expected.empty() && embedded == expected, "the embedded payload is the packed payload file");
-    Check(FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST) == nullptr &&
-              FindResourceA(module, MAKEINTRESOURCEA(2), RT_MANIFEST) == nullptr,
-          "no manifest");
+    HRSRC found = FindResourceA(module, PAYLOAD_RESOURCE_NAME, PAYLOAD_RESOURCE_TYPE);
+    if (CHECK(found != nullptr, exe + ": payload resource TEXT/XPackArchive")) {
+        auto *data = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
+        driver::Bytes embedded(data, data + SizeofResource(module, found));
+        if (expected)
+            CHECK(!expected->empty() && embedded == *expected, "the embedded payload is the packed payload file");
+        else
+            CHECK(embedded.empty(), exe + ": the payload resource is empty");
+    }
+    if (expected) {
+        CHECK(FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST) == nullptr &&
+                  FindResourceA(module, MAKEINTRESOURCEA(2), RT_MANIFEST) == nullptr,
+              "no manifest");
+        CheckDialogs(module);
+        CheckStrings(module);
+        CheckIcon(module);
+    }
+    FreeLibrary(module);
+}
+
+bool Load(PeImage &image, const char *path)
+{
+    return CHECK(image.Load(WindowsPath(path)), std::string(path) + " is a readable PE file");
+}
+
+int CheckProgram(char **argv)
+{
+    PeImage setup;
+    if (!Load(setup, argv[2]))
+        return check::Finish();
+    CheckHeaders(setup);
+    CheckImports(setup);
+    driver::Bytes payload = driver::ReadFileBytes(WindowsPath(argv[3]));
+    CheckPayload(setup.path, &payload);
+    return check::Finish();
+}
+
+int CheckStub(char **argv)
+{
+    PeImage stub, setup;
+    if (!Load(stub, argv[2]) || !Load(setup, argv[3]))
+        return check::Finish();
+    std::cout << stub.path << ": " << stub.bytes.size() << " bytes" << std::endl;
+    CHECK(stub.bytes.size() <= STUB_LIMIT,
+          "stub is " + std::to_string(stub.bytes.size()) + " bytes, over " + std::to_string(STUB_LIMIT));
+    for (const PeImage *image : {&stub, &setup}) {
+        CheckMitigations(*image);
+        CheckResourceSectionHoldsOnlyResources(*image);
+        CheckSignableLayout(*image);
+    }
+    CheckPayload(stub.path, nullptr);
+    for (const std::string &path : {stub.path, setup.path, WindowsPath(argv[4])})
+        CheckChecksum(path);
+    return check::Finish();
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        std::cerr << "usage: setup_static SETUP-EXE PAYLOAD-FILE" << std::endl;
-        return 2;
-    }
-    std::string exe = WindowsPath(argv[1]);
-    Image image;
-    if (!image.Load(exe)) {
-        std::cerr << exe << ": not a readable PE file" << std::endl;
-        return 1;
-    }
-    CheckHeaders(image);
-    CheckImports(image);
-    HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) {
-        std::cerr << exe << ": cannot be loaded as data" << std::endl;
-        return 1;
-    }
-    CheckDialogs(module);
-    CheckStrings(module);
-    CheckIcon(module);
-    CheckPayload(module, WindowsPath(argv[2]));
-    FreeLibrary(module);
-    std::cout << (g_failures ? "FAILED" : "passed") << std::endl;
-    return g_failures ? 1 : 0;
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "program" && argc == 4)
+        return CheckProgram(argv);
+    if (mode == "stub" && argc == 5)
+        return CheckStub(argv);
+    std::cerr << "usage: setup_static program SETUP-EXE PAYLOAD-FILE\n"
+                 "       setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL" << std::endl;
+    return 2;
 }

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "driver.h"
-#include "setup.h"
+#include "expected_texts.h"
 #include "snapshot.h"
 
 namespace {
@@ -76,7 +76,7 @@ bool ShowAbout(Demo &demo, DWORD pid, HWND dialog)
 {
     demo.Step("About");
     driver::PressButton(dialog, IDC_ABOUT);
-    HWND about = driver::WaitWindow(pid, "About " SETUP_TITLE, kWindowWait);
+    HWND about = driver::WaitWindow(pid, EXPECTED_ABOUT_TITLE, kWindowWait);
     if (!about)
         return demo.Fail("no About box appeared");
     demo.Snapshot(about, "about");
@@ -96,7 +96,7 @@ bool Install(Demo &demo, DWORD pid, HWND dialog, HMODULE hook)
         demo.Fail("cannot hook the setup thread; no snapshot of the running progress bar");
 
     driver::PressButton(dialog, IDOK);
-    HWND box = driver::WaitMessageBox(pid, "Finished extracting files!", kInstallWait);
+    HWND box = driver::WaitMessageBox(pid, FINISH_TITLE, kInstallWait);
     if (handle)
         UnhookWindowsHookEx(handle);
     if (!box)
