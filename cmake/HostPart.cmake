@@ -21,6 +21,9 @@ add_subdirectory(payload)
 add_subdirectory(tests/native)
 add_subdirectory(bench)
 
+# Every C++ file follows the tree's .clang-format.
+add_test(NAME style.format COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-format ${CMAKE_SOURCE_DIR})
+
 # The Win32 part: same sources, MinGW toolchain, the host's xpack for packing.
 # SETUP_PAYLOAD_FILE, when set, is the payload CorvaneSetup.exe embeds
 # instead of the product's.

@@ -25,7 +25,11 @@ struct Demo {
 
     std::string Shot(const char *name) const { return outDir + "\\" + name + ".bmp"; }
 
-    void Step(const char *what) { std::printf("demo: %s\n", what); std::fflush(stdout); }
+    void Step(const char *what)
+    {
+        std::printf("demo: %s\n", what);
+        std::fflush(stdout);
+    }
 
     bool Fail(const std::string &why)
     {

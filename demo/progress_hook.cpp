@@ -37,8 +37,7 @@ void TakeSnapshot(HWND bar)
 
 }  // namespace
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK ProgressSnapshotHook(int code, WPARAM wParam,
-                                                                       LPARAM lParam)
+extern "C" __declspec(dllexport) LRESULT CALLBACK ProgressSnapshotHook(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HC_ACTION && !g_taken) {
         const CWPRETSTRUCT *call = reinterpret_cast<const CWPRETSTRUCT *>(lParam);

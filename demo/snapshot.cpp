@@ -42,13 +42,12 @@ bool SaveSnapshot(HDC source, int x, int y, int width, int height, const char *p
     info.bmiHeader.biSizeImage = imageSize;
 
     if (ok) {
-        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ok = file != INVALID_HANDLE_VALUE;
         if (ok) {
             ok = WriteAll(file, &header, sizeof header) &&
-                 WriteAll(file, &info.bmiHeader, sizeof info.bmiHeader) &&
-                 WriteAll(file, bits, imageSize);
+                 WriteAll(file, &info.bmiHeader, sizeof info.bmiHeader) && WriteAll(file, bits, imageSize);
             ok = CloseHandle(file) && ok;
             if (!ok)
                 DeleteFileA(path);

@@ -7,11 +7,11 @@
 int FindDefaultFolder(char *buffer, DWORD size);
 
 // What the user is told when the component cannot be registered.
-#define REGISTER_FAILED_TEXT \
-    "Failed to register the Corvane Torvik Add-in. The component cannot " \
+#define REGISTER_FAILED_TEXT                                                  \
+    "Failed to register the Corvane Torvik Add-in. The component cannot "     \
     "function until it is registered, so this is a serious (and unexpected) " \
-    "error. Suggest you try running the Setup program again, and if this " \
-    "error recurs, contact Corvane Software. Contact information is in the " \
+    "error. Suggest you try running the Setup program again, and if this "    \
+    "error recurs, contact Corvane Software. Contact information is in the "  \
     "Readme.htm file."
 
 // Loads the installed add-in component and calls its DllRegisterServer,

@@ -7,7 +7,7 @@
 
 #define COMPONENT_TAIL "\\Quenbrik.dll"
 
-typedef HRESULT (STDAPICALLTYPE *RegisterServerProc)(void);
+typedef HRESULT(STDAPICALLTYPE *RegisterServerProc)(void);
 
 // The component folder and the DLL's name; 0 when the path would not fit
 // in the buffer, which leaves nothing to load.

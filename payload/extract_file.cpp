@@ -29,8 +29,8 @@ static int OpenedUnderOtherName(const OFSTRUCT *info, const char *destination)
 {
     int openedLength = lstrlenA(info->szPathName);
     int length = lstrlenA(destination);
-    return openedLength > 0 && length > 0 &&
-           info->szPathName[openedLength - 1] == '_' && destination[length - 1] != '_';
+    return openedLength > 0 && length > 0 && info->szPathName[openedLength - 1] == '_' &&
+           destination[length - 1] != '_';
 }
 
 // LZCopy decodes until its input ends whatever the header says, so the
@@ -85,16 +85,16 @@ static HANDLE CreateTempFile(char *tempPath)
         }
         // Shares reading only: while the handle is open nobody can change,
         // replace or delete what was written.
-        HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, FILE_SHARE_READ, NULL,
-                                  CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, NULL);
+        HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY, NULL);
         if (file != INVALID_HANDLE_VALUE)
             return file;
     }
     return INVALID_HANDLE_VALUE;
 }
 
-int ExtractFileEntry(char *destination, int dirEnd, char *tempPath,
-                     const PayloadEntry *entry, const unsigned char **next)
+int ExtractFileEntry(char *destination, int dirEnd, char *tempPath, const PayloadEntry *entry,
+                     const unsigned char **next)
 {
     *next = entry->data;
     if (dirEnd == NO_DIRECTORY || tempPath[0] == 0)
@@ -110,8 +110,7 @@ int ExtractFileEntry(char *destination, int dirEnd, char *tempPath,
     *next = entry->data + entry->dataLength;
     // The written handle stays open until the expansion has read the file.
     if (ok)
-        ok = ExpandTempFile(tempPath, destination,
-                            ExpectedExpandedLength(entry->data, entry->dataLength));
+        ok = ExpandTempFile(tempPath, destination, ExpectedExpandedLength(entry->data, entry->dataLength));
     CloseHandle(temp);
     DeleteFileA(tempPath);
     if (!ok)

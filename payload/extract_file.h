@@ -10,5 +10,5 @@
 // platform gave no usable temporary directory) and expands it to the entry's
 // name appended to destination at dirEnd. Sets *next to the end of what the
 // entry consumed. Returns 1, or 0 after the entry-failure message.
-int ExtractFileEntry(char *destination, int dirEnd, char *tempPath,
-                     const PayloadEntry *entry, const unsigned char **next);
+int ExtractFileEntry(char *destination, int dirEnd, char *tempPath, const PayloadEntry *entry,
+                     const unsigned char **next);

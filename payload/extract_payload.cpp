@@ -86,8 +86,7 @@ static HWND ShowProgressBar(HWND dialog, DWORD size)
     ShowWindow(GetDlgItem(dialog, IDC_FOLDER), SW_HIDE);
     HWND progress = GetDlgItem(dialog, IDC_PROGRESS);
     ShowWindow(progress, SW_SHOW);
-    SendMessageA(progress, PBM_SETRANGE, 0,
-                 MAKELPARAM(0, (WORD)(size / PROGRESS_UNIT)));
+    SendMessageA(progress, PBM_SETRANGE, 0, MAKELPARAM(0, (WORD)(size / PROGRESS_UNIT)));
     return progress;
 }
 
@@ -102,8 +101,8 @@ static int EnterDirectory(char *destination, int rootEnd, const char *name)
     return lstrlenA(destination);
 }
 
-static int WalkPayload(HWND progress, const unsigned char *start,
-                       const unsigned char *end, char *destination, char *tempPath)
+static int WalkPayload(HWND progress, const unsigned char *start, const unsigned char *end, char *destination,
+                       char *tempPath)
 {
     int rootEnd = lstrlenA(destination);
     int dirEnd = rootEnd;

@@ -1,8 +1,7 @@
 #include "payload_cursor.h"
 #include "szdd/szdd.h"
 
-int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end,
-                     PayloadEntry *entry)
+int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end, PayloadEntry *entry)
 {
     const unsigned char *p = cursor;
     while (p < end && *p != 0)
@@ -45,8 +44,7 @@ int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end,
     return 1;
 }
 
-void CopyTopFolder(const unsigned char *start, const unsigned char *end,
-                   char *top, int maxChars)
+void CopyTopFolder(const unsigned char *start, const unsigned char *end, char *top, int maxChars)
 {
     int i = 0;
     while (i < maxChars && start + i < end && start[i] != 0 && start[i] != '\\') {
@@ -65,6 +63,6 @@ unsigned long ExpectedExpandedLength(const unsigned char *data, unsigned long n)
             return n;
     }
     const unsigned char *length = data + szdd::kLengthOffset;
-    return (unsigned long)length[0] | ((unsigned long)length[1] << 8) |
-           ((unsigned long)length[2] << 16) | ((unsigned long)length[3] << 24);
+    return (unsigned long)length[0] | ((unsigned long)length[1] << 8) | ((unsigned long)length[2] << 16) |
+           ((unsigned long)length[3] << 24);
 }

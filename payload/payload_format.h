@@ -13,10 +13,10 @@
 
 // The progress bar counts the payload in units of PROGRESS_UNIT bytes
 // within its 16-bit range, so a payload must stay below PAYLOAD_SIZE_LIMIT.
-#define PROGRESS_UNIT 100
+#define PROGRESS_UNIT      100
 #define PAYLOAD_SIZE_LIMIT (65536UL * PROGRESS_UNIT)
 
 // Path buffers are the platform's MAX_PATH bytes: this many characters
 // before the terminator.
-#define SETUP_PATH_MAX 260
+#define SETUP_PATH_MAX      260
 #define PATH_TEXT_MAX_CHARS (SETUP_PATH_MAX - 1)

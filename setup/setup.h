@@ -9,29 +9,28 @@
 // windows.h names a cursor IDC_HELP; here it is the Help button.
 #undef IDC_HELP
 
-#define IDD_SETUP     101
-#define IDI_SETUP     102
-#define IDD_ABOUT     103
-#define IDC_FOLDER    1000
-#define IDC_ABOUT     1001
-#define IDC_HELP      1002
-#define IDC_PROGRESS  1003
-#define IDS_FINISHED  1010
-#define IDS_HELP      1011
+#define IDD_SETUP    101
+#define IDI_SETUP    102
+#define IDD_ABOUT    103
+#define IDC_FOLDER   1000
+#define IDC_ABOUT    1001
+#define IDC_HELP     1002
+#define IDC_PROGRESS 1003
+#define IDS_FINISHED 1010
+#define IDS_HELP     1011
 
-#define SETUP_TITLE "Corvane Setup"
+#define SETUP_TITLE  "Corvane Setup"
 #define FINISH_TITLE "Finished extracting files!"
-#define NO_DEVSTUDIO_TEXT \
+#define NO_DEVSTUDIO_TEXT                                                        \
     "Visual C++ is not installed. Because the Corvane Torvik Add-in works only " \
-    "with Visual C++ 5.0 and higher, there is no reason to continue.\n\n" \
-    "After you install Visual C++, run this Setup program again to install " \
+    "with Visual C++ 5.0 and higher, there is no reason to continue.\n\n"        \
+    "After you install Visual C++, run this Setup program again to install "     \
     "the Torvik Add-in."
-#define MESSAGE_MAX 1024
+#define MESSAGE_MAX         1024
 #define COMMON_CONTROLS_DLL "COMCTL32.DLL"
 // InitCommonControls has had this ordinal in every version of the DLL.
 #define INIT_COMMON_CONTROLS_ORDINAL 17
-#define MSG_COMMON_CONTROLS_MISSING \
-    "Setup cannot load the system library " COMMON_CONTROLS_DLL "."
+#define MSG_COMMON_CONTROLS_MISSING  "Setup cannot load the system library " COMMON_CONTROLS_DLL "."
 
 #ifndef RC_INVOKED
 extern HINSTANCE g_hInstance;

@@ -27,7 +27,7 @@ const char kPayloadName[] = "XPACKARCHIVE";
 struct Case {
     std::string label, payload, source;
     bool registrationMayFail = false;
-    std::string exe;   // the copy carrying the payload
+    std::string exe;  // the copy carrying the payload
     std::vector<unsigned char> bytes;
     wintree::TreeSize tree;
 };
@@ -55,7 +55,8 @@ bool ReadPayload(const std::string &exe, std::vector<unsigned char> *bytes, WORD
     if (!module)
         return false;
     *language = 0xFFFF;
-    EnumResourceLanguagesA(module, kPayloadType, kPayloadName, FirstLanguage, reinterpret_cast<LONG_PTR>(language));
+    EnumResourceLanguagesA(module, kPayloadType, kPayloadName, FirstLanguage,
+                           reinterpret_cast<LONG_PTR>(language));
     HRSRC found = FindResourceExA(module, kPayloadType, kPayloadName, *language);
     if (found) {
         auto *start = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
@@ -244,8 +245,8 @@ int main(int argc, char **argv)
     std::cout << "| payload | files | expanded | stored | install wall ms | install CPU ms | copy wall ms | "
                  "copy CPU ms | wall ratio | CPU ratio | dialog up ms | Install to box ms |\n"
                  "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
-    std::cout << "| (process start only) | 0 | 0 | - | - | - | " << Ms(start.wallMs) << " | " << Ms(start.cpuMs)
-              << " | - | - | - | - |\n"
+    std::cout << "| (process start only) | 0 | 0 | - | - | - | " << Ms(start.wallMs) << " | "
+              << Ms(start.cpuMs) << " | - | - | - | - |\n"
               << std::flush;
     for (Case &c : cases) {
         std::string error;
@@ -260,8 +261,8 @@ int main(int argc, char **argv)
         std::vector<timed::RunTimes> installs, copies;
         bool ok = true;
         for (int i = 0; i < repeats && ok; i++) {
-            ok = TimedRun([&] { return timed::RunInstall(c.exe, installed, c.registrationMayFail); }, installed, c,
-                          &installs) &&
+            ok = TimedRun([&] { return timed::RunInstall(c.exe, installed, c.registrationMayFail); },
+                          installed, c, &installs) &&
                  TimedRun([&] { return timed::RunPlainCopy(copier, c.source, copied); }, copied, c, &copies);
         }
         if (!ok) {
@@ -269,16 +270,17 @@ int main(int argc, char **argv)
             continue;
         }
         Summary install = Summarize(installs), copy = Summarize(copies);
-        std::cout << "| " << c.label << " | " << c.tree.files << " | " << Bytes(static_cast<double>(c.tree.bytes))
-                  << " | " << Bytes(static_cast<double>(c.bytes.size())) << " | " << Ms(install.wallMs) << " | "
+        std::cout << "| " << c.label << " | " << c.tree.files << " | "
+                  << Bytes(static_cast<double>(c.tree.bytes)) << " | "
+                  << Bytes(static_cast<double>(c.bytes.size())) << " | " << Ms(install.wallMs) << " | "
                   << Ms(install.cpuMs) << " | " << Ms(copy.wallMs) << " | " << Ms(copy.cpuMs) << " | "
                   << Ratio(install.wallMs, copy.wallMs) << " | " << Ratio(install.cpuMs, copy.cpuMs) << " | "
                   << Ms(install.dialogMs) << " | " << Ms(install.installMs) << " |\n"
                   << std::flush;
     }
 
-    std::cout << "\nWhere the time goes, in ms: the engine's calls in one process (the fastest of "
-              << repeats << " runs), beside writing the expanded bytes directly and CopyFileA.\n\n"
+    std::cout << "\nWhere the time goes, in ms: the engine's calls in one process (the fastest of " << repeats
+              << " runs), beside writing the expanded bytes directly and CopyFileA.\n\n"
               << "| payload | directories | temp write | LZ expand | temp delete | engine sum | "
                  "write expanded | CopyFileA |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const Case &c : cases) {
@@ -290,7 +292,8 @@ int main(int argc, char **argv)
             const std::string root = work + "\\" + c.label + "-pieces";
             for (const char *suffix : {"", ".write", ".copy"})
                 wintree::RemoveTree(root + suffix);
-            pieces::PieceTimes t = pieces::TimePieces(c.bytes.data(), static_cast<unsigned long>(c.bytes.size()), root);
+            pieces::PieceTimes t =
+                pieces::TimePieces(c.bytes.data(), static_cast<unsigned long>(c.bytes.size()), root);
             if (!t.ok) {
                 std::cerr << c.label << ": " << t.error << "\n";
                 failures++;
@@ -307,9 +310,9 @@ int main(int argc, char **argv)
         if (!best.ok)
             continue;
         char line[256];
-        std::snprintf(line, sizeof line, "| %s | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f |\n", c.label.c_str(),
-                      best.directoriesMs, best.tempWriteMs, best.expandMs, best.tempDeleteMs, bestSum,
-                      best.writeExpandedMs, best.copyFileMs);
+        std::snprintf(line, sizeof line, "| %s | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f | %.1f |\n",
+                      c.label.c_str(), best.directoriesMs, best.tempWriteMs, best.expandMs, best.tempDeleteMs,
+                      bestSum, best.writeExpandedMs, best.copyFileMs);
         std::cout << line << std::flush;
     }
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\DevStudio");

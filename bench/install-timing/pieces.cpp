@@ -20,7 +20,8 @@ struct Stopwatch {
 
 bool ReadBack(const std::string &path, std::vector<char> *bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD size = GetFileSize(file, nullptr);
@@ -52,7 +53,7 @@ PieceTimes TimePieces(const unsigned char *payload, unsigned long size, const st
         if (!CreateDirectoryA(root->c_str(), nullptr))
             return Fail(times, "cannot create " + *root);
 
-    std::string directory;   // relative, with its trailing backslash
+    std::string directory;  // relative, with its trailing backslash
     const unsigned char *end = payload + size;
     for (const unsigned char *cursor = payload; cursor < end;) {
         PayloadEntry entry;
@@ -80,7 +81,8 @@ PieceTimes TimePieces(const unsigned char *payload, unsigned long size, const st
             Stopwatch watch(&times.expandMs);
             OFSTRUCT sourceInfo, targetInfo;
             INT source = LZOpenFileA(const_cast<char *>(temp.c_str()), &sourceInfo, OF_READ);
-            INT sink = source < 0 ? -1 : LZOpenFileA(const_cast<char *>(target.c_str()), &targetInfo, OF_CREATE);
+            INT sink =
+                source < 0 ? -1 : LZOpenFileA(const_cast<char *>(target.c_str()), &targetInfo, OF_CREATE);
             if (sink >= 0) {
                 LZCopy(source, sink);
                 LZClose(sink);
@@ -103,8 +105,8 @@ PieceTimes TimePieces(const unsigned char *payload, unsigned long size, const st
         {
             CreateDirectoryA((written + "\\" + directory).c_str(), nullptr);
             Stopwatch watch(&times.writeExpandedMs);
-            HANDLE file = CreateFileA((written + "\\" + directory + entry.name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE file = CreateFileA((written + "\\" + directory + entry.name).c_str(), GENERIC_WRITE, 0,
+                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (file == INVALID_HANDLE_VALUE)
                 return Fail(times, "cannot write beside " + target);
             DWORD done = 0;

@@ -10,12 +10,12 @@ namespace pieces {
 struct PieceTimes {
     bool ok = false;
     std::string error;
-    double directoriesMs = 0;   // CreateDirectoryA of the directory entries
-    double tempWriteMs = 0;     // CreateFileA, WriteFile, CloseHandle of the temporary file
-    double expandMs = 0;        // LZOpenFileA twice, LZCopy, LZClose twice
-    double tempDeleteMs = 0;    // DeleteFileA of the temporary file
-    double writeExpandedMs = 0; // writing the expanded bytes directly instead
-    double copyFileMs = 0;      // CopyFileA of each expanded file, as the floor does
+    double directoriesMs = 0;    // CreateDirectoryA of the directory entries
+    double tempWriteMs = 0;      // CreateFileA, WriteFile, CloseHandle of the temporary file
+    double expandMs = 0;         // LZOpenFileA twice, LZCopy, LZClose twice
+    double tempDeleteMs = 0;     // DeleteFileA of the temporary file
+    double writeExpandedMs = 0;  // writing the expanded bytes directly instead
+    double copyFileMs = 0;       // CopyFileA of each expanded file, as the floor does
 };
 
 // Runs the engine's calls for the payload into destination (created, must

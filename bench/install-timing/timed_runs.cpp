@@ -33,7 +33,8 @@ double LiveProcessCpuMs(DWORD processId)
     const ULONG kSystemProcessInformation = 5;
     static std::vector<unsigned char> buffer(1 << 20);
     ULONG got = 0;
-    if (!query || query(kSystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &got) != 0)
+    if (!query ||
+        query(kSystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &got) != 0)
         return -1;
     for (size_t offset = 0; offset + 72 <= buffer.size();) {
         const unsigned char *entry = &buffer[offset];

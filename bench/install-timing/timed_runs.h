@@ -10,11 +10,11 @@ namespace timed {
 struct RunTimes {
     bool ok = false;
     std::string error;
-    double wallMs = 0;      // CreateProcess to the process's end
-    double cpuMs = 0;       // the child's user + kernel time, read at the finish box
-                            // (setup) or at the end of copying (plain copy)
-    double dialogMs = 0;    // CreateProcess to the setup dialog on screen
-    double installMs = 0;   // Install pressed to the first message box
+    double wallMs = 0;     // CreateProcess to the process's end
+    double cpuMs = 0;      // the child's user + kernel time, read at the finish box
+                           // (setup) or at the end of copying (plain copy)
+    double dialogMs = 0;   // CreateProcess to the setup dialog on screen
+    double installMs = 0;  // Install pressed to the first message box
 };
 
 double NowMs();

@@ -14,7 +14,7 @@ namespace benchtree {
 constexpr int kFilesPerFolder = 32;
 
 struct PlannedFile {
-    std::string relativePath;   // '/'-separated, under the tree's root
+    std::string relativePath;  // '/'-separated, under the tree's root
     std::uint64_t size = 0;
 };
 

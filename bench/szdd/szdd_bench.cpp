@@ -34,28 +34,35 @@ struct Source {
 
 // Every count-th match of the sorted list, so the pick is the same on every
 // run on the same machine and spreads over the folder.
-std::vector<fs::path> Pick(const Source &source) {
+std::vector<fs::path> Pick(const Source &source)
+{
     std::vector<fs::path> all;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(source.dir, fs::directory_options::skip_permission_denied, ec);
+    for (auto it =
+             fs::recursive_directory_iterator(source.dir, fs::directory_options::skip_permission_denied, ec);
          it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (ec) break;
-        if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+        if (ec)
+            break;
+        if (!it->is_regular_file(ec) || it->is_symlink(ec))
+            continue;
         std::string ext = it->path().extension().string();
         std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
         if (std::find(source.extensions.begin(), source.extensions.end(), ext) == source.extensions.end())
             continue;
         const auto size = it->file_size(ec);
-        if (!ec && size >= source.minSize && size <= source.maxSize) all.push_back(it->path());
+        if (!ec && size >= source.minSize && size <= source.maxSize)
+            all.push_back(it->path());
     }
     std::sort(all.begin(), all.end());
     std::vector<fs::path> picked;
     const std::size_t n = std::min(source.count, all.size());
-    for (std::size_t i = 0; i < n; ++i) picked.push_back(all[i * all.size() / n]);
+    for (std::size_t i = 0; i < n; ++i)
+        picked.push_back(all[i * all.size() / n]);
     return picked;
 }
 
-std::vector<fs::path> DefaultCorpus() {
+std::vector<fs::path> DefaultCorpus()
+{
     const Source sources[] = {
         {"/usr/lib/i386-linux-gnu/wine/i386-windows", {".dll"}, 24, 20 * 1024, 3 * 1024 * 1024},
         {"/usr/share/doc", {".html", ".htm"}, 10, 4 * 1024, 1024 * 1024},
@@ -71,21 +78,27 @@ std::vector<fs::path> DefaultCorpus() {
     return files;
 }
 
-std::optional<Bytes> ReadFile(const fs::path &path) {
+std::optional<Bytes> ReadFile(const fs::path &path)
+{
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+        return std::nullopt;
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 class ScratchDir {
 public:
-    ScratchDir() {
+    ScratchDir()
+    {
         std::string pattern = (fs::temp_directory_path() / "szdd-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern;
+        if (mkdtemp(pattern.data()))
+            path_ = pattern;
     }
-    ~ScratchDir() {
+    ~ScratchDir()
+    {
         std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
+        if (!path_.empty())
+            fs::remove_all(path_, ignored);
     }
     const fs::path &path() const { return path_; }
 
@@ -93,42 +106,55 @@ private:
     fs::path path_;
 };
 
-bool HaveMscompress() { return std::system("command -v mscompress >/dev/null 2>&1") == 0; }
+bool HaveMscompress()
+{
+    return std::system("command -v mscompress >/dev/null 2>&1") == 0;
+}
 
 // mscompress writes NAME_ next to NAME.
-std::optional<std::uintmax_t> MscompressSize(const fs::path &file, const fs::path &scratch) {
+std::optional<std::uintmax_t> MscompressSize(const fs::path &file, const fs::path &scratch)
+{
     const fs::path copy = scratch / "input.bin";
     std::error_code ec;
     fs::remove(scratch / "input.bin_", ec);
     fs::copy_file(file, copy, fs::copy_options::overwrite_existing, ec);
-    if (ec) return std::nullopt;
+    if (ec)
+        return std::nullopt;
     const std::string command = "cd '" + scratch.string() + "' && mscompress input.bin >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return std::nullopt;
+    if (std::system(command.c_str()) != 0)
+        return std::nullopt;
     const auto size = fs::file_size(scratch / "input.bin_", ec);
-    if (ec) return std::nullopt;
+    if (ec)
+        return std::nullopt;
     return size;
 }
 
-double CpuSeconds() {
+double CpuSeconds()
+{
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-double MBps(std::uintmax_t bytes, double seconds) {
+double MBps(std::uintmax_t bytes, double seconds)
+{
     return seconds > 0 ? static_cast<double>(bytes) / seconds / 1e6 : 0.0;
 }
 
-std::string Shorten(const std::string &s, std::size_t width) {
+std::string Shorten(const std::string &s, std::size_t width)
+{
     return s.size() <= width ? s : "..." + s.substr(s.size() - (width - 3));
 }
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     std::vector<fs::path> files;
-    for (int i = 1; i < argc; ++i) files.emplace_back(argv[i]);
-    if (files.empty()) files = DefaultCorpus();
+    for (int i = 1; i < argc; ++i)
+        files.emplace_back(argv[i]);
+    if (files.empty())
+        files = DefaultCorpus();
     if (files.empty()) {
         std::fprintf(stderr, "szdd_bench: no files to measure\n");
         return 1;
@@ -193,11 +219,11 @@ int main(int argc, char **argv) {
     std::printf("\n%zu files, %ju bytes\n", files.size(), totalIn);
     std::printf("ours:       %ju bytes (%.2f%%)\n", totalOurs, totalIn ? 100.0 * totalOurs / totalIn : 0.0);
     if (peer)
-        std::printf("mscompress: %ju bytes; ours is %.2f%% of it; files where ours is larger: %ju\n", totalPeer,
-                    totalPeer ? 100.0 * peerIn / totalPeer : 0.0, larger);
+        std::printf("mscompress: %ju bytes; ours is %.2f%% of it; files where ours is larger: %ju\n",
+                    totalPeer, totalPeer ? 100.0 * peerIn / totalPeer : 0.0, larger);
     else
         std::printf("mscompress: not on PATH\n");
-    std::printf("compression %.1f MB/s, expansion %.1f MB/s (one core, CPU time)\n", MBps(totalIn, compressTime),
-                MBps(totalIn, expandTime));
+    std::printf("compression %.1f MB/s, expansion %.1f MB/s (one core, CPU time)\n",
+                MBps(totalIn, compressTime), MBps(totalIn, expandTime));
     return failed ? 1 : 0;
 }

@@ -57,8 +57,8 @@ public:
         return DISP_E_BADINDEX;
     }
 
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR *names, UINT count,
-                                            LCID, DISPID *ids) override
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR *names, UINT count, LCID,
+                                            DISPID *ids) override
     {
         if (!IsEqualIID(iid, IID_NULL))
             return DISP_E_UNKNOWNINTERFACE;
@@ -78,9 +78,8 @@ public:
         return result;
     }
 
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID, WORD flags,
-                                     DISPPARAMS *params, VARIANT *result,
-                                     EXCEPINFO *, UINT *) override
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID, WORD flags, DISPPARAMS *params,
+                                     VARIANT *result, EXCEPINFO *, UINT *) override
     {
         if (!IsEqualIID(iid, IID_NULL))
             return DISP_E_UNKNOWNINTERFACE;
@@ -131,9 +130,12 @@ private:
     static const wchar_t *MemberText(DISPID member)
     {
         switch (member) {
-        case TORVIK_DISPID_NAME: return L"" TORVIK_DESCRIPTION;
-        case TORVIK_DISPID_VERSION: return L"" TORVIK_VERSION_TEXT;
-        default: return nullptr;
+        case TORVIK_DISPID_NAME:
+            return L"" TORVIK_DESCRIPTION;
+        case TORVIK_DISPID_VERSION:
+            return L"" TORVIK_VERSION_TEXT;
+        default:
+            return nullptr;
         }
     }
 
@@ -169,8 +171,7 @@ public:
         return static_cast<ULONG>(InterlockedDecrement(&references_));
     }
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid,
-                                             void **object) override
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **object) override
     {
         if (!object)
             return E_POINTER;
@@ -200,7 +201,7 @@ private:
 
 TorvikFactory g_factory;
 
-} // namespace
+}  // namespace
 
 IClassFactory *TorvikClassFactory()
 {

@@ -38,8 +38,8 @@ const RegistryValue kValues[] = {
 LONG WriteValue(HKEY classes, const RegistryValue &value, const char *modulePath)
 {
     HKEY key;
-    LONG status = RegCreateKeyExA(classes, value.key, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE, nullptr, &key, nullptr);
+    LONG status = RegCreateKeyExA(classes, value.key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                                  nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS)
         return status;
     const char *data = value.data ? value.data : modulePath;
@@ -59,13 +59,12 @@ bool GetModulePath(char *path, DWORD size)
 
 HRESULT OpenClassesRoot(HKEY *classes)
 {
-    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, TORVIK_CLASSES_ROOT, 0, nullptr,
-                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                  classes, nullptr);
+    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, TORVIK_CLASSES_ROOT, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, nullptr, classes, nullptr);
     return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
 }
 
-} // namespace
+}  // namespace
 
 HRESULT RegisterTorvikClass()
 {
@@ -92,8 +91,7 @@ HRESULT RegisterTorvikClass()
 HRESULT UnregisterTorvikClass()
 {
     HKEY classes;
-    LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, TORVIK_CLASSES_ROOT, 0, KEY_ALL_ACCESS,
-                                &classes);
+    LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, TORVIK_CLASSES_ROOT, 0, KEY_ALL_ACCESS, &classes);
     if (status == ERROR_FILE_NOT_FOUND)
         return S_OK;
     if (status != ERROR_SUCCESS)

@@ -11,13 +11,16 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
+void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
     std::vector<std::uint8_t> strict, lenient;
     std::string error;
     const bool strictOk = szdd::Expand(data, size, strict, error, szdd::LengthCheck::Strict);
@@ -34,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (lenientOk) {
         // Whatever strict mode gave before it stopped is a prefix of this.
         Check(strict.size() <= lenient.size());
-        for (std::size_t i = 0; i < strict.size(); ++i) Check(strict[i] == lenient[i]);
+        for (std::size_t i = 0; i < strict.size(); ++i)
+            Check(strict[i] == lenient[i]);
     }
 
     if (size <= 4096) {

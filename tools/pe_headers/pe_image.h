@@ -15,7 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kDosHeaderSize = 64;
 constexpr std::size_t kLfanewOffset = 0x3C;
-constexpr std::uint32_t kPeSignature = 0x00004550;   // "PE\0\0"
+constexpr std::uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 
 // The file header, after the signature.
 constexpr std::size_t kFileHeaderSize = 20;
@@ -40,7 +40,7 @@ constexpr std::size_t kDataDirectoriesOffsetPlus = 112;  // PE32+
 constexpr std::size_t kDataDirectorySize = 8;
 constexpr std::size_t kExportDirectory = 0;
 constexpr std::size_t kResourceDirectory = 2;
-constexpr std::size_t kSecurityDirectory = 4;   // the certificate table; its address is a file offset
+constexpr std::size_t kSecurityDirectory = 4;  // the certificate table; its address is a file offset
 constexpr std::size_t kBaseRelocationDirectory = 5;
 constexpr std::size_t kDebugDirectory = 6;
 
@@ -68,7 +68,7 @@ constexpr std::uint32_t kResourceHighBit = 0x80000000u;
 // Base relocation blocks: a page RVA and the block's size, then 2-byte
 // entries of a 4-bit type and a 12-bit offset into the page.
 constexpr std::size_t kRelocationBlockHeaderSize = 8;
-constexpr unsigned kRelocationPadding = 0;   // IMAGE_REL_BASED_ABSOLUTE, which patches nothing
+constexpr unsigned kRelocationPadding = 0;  // IMAGE_REL_BASED_ABSOLUTE, which patches nothing
 
 // The export directory.
 constexpr std::size_t kExportTimeDateStampOffset = 4;

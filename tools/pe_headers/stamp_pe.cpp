@@ -61,7 +61,8 @@ void Stamp(Bytes &image, std::uint32_t time)
     const std::uint16_t magic = Get16(image, optional);
     if (magic != kPe32Magic && magic != kPe32PlusMagic)
         throw std::runtime_error("unknown optional header kind");
-    const std::size_t directories = optional + (magic == kPe32Magic ? kDataDirectoriesOffset : kDataDirectoriesOffsetPlus);
+    const std::size_t directories =
+        optional + (magic == kPe32Magic ? kDataDirectoriesOffset : kDataDirectoriesOffsetPlus);
     auto directory = [&](std::size_t index, std::uint32_t &rva, std::uint32_t &size) {
         const std::size_t entry = directories + index * kDataDirectorySize;
         rva = size = 0;
@@ -79,8 +80,8 @@ void Stamp(Bytes &image, std::uint32_t time)
     Put32(image, fileHeader + kTimeDateStampOffset, time);
     directory(kExportDirectory, rva, size);
     if (size != 0) {
-        const std::size_t exports = FileOffset(image, optional + optionalSize, sectionCount, rva,
-                                               kExportTimeDateStampOffset + 4);
+        const std::size_t exports =
+            FileOffset(image, optional + optionalSize, sectionCount, rva, kExportTimeDateStampOffset + 4);
         Put32(image, exports + kExportTimeDateStampOffset, time);
     }
 }

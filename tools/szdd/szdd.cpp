@@ -15,8 +15,8 @@ constexpr std::size_t kWindowMask = kWindowSize - 1;
 static_assert((kWindowSize & kWindowMask) == 0, "window size must be a power of two");
 static_assert(kMaxMatch - kMinMatch == 0x0F, "lengths must fit the low nibble");
 
-void PutHeader(std::vector<std::uint8_t> &out, std::uint8_t replacedChar,
-               std::uint32_t length) {
+void PutHeader(std::vector<std::uint8_t> &out, std::uint8_t replacedChar, std::uint32_t length)
+{
     std::uint8_t header[kHeaderSize];
     std::memcpy(header, kMagic, sizeof kMagic);
     header[kMethodOffset] = kMethodA;
@@ -44,15 +44,19 @@ void PutHeader(std::vector<std::uint8_t> &out, std::uint8_t replacedChar,
 class MatchFinder {
 public:
     MatchFinder(const std::uint8_t *text, std::size_t end)
-        : text_(text), end_(end), hashBits_(HashBits(end)),
-          head_(std::size_t(1) << hashBits_, kNone), tree_(2 * kSlots, kNone) {}
+        : text_(text), end_(end), hashBits_(HashBits(end)), head_(std::size_t(1) << hashBits_, kNone),
+          tree_(2 * kSlots, kNone)
+    {
+    }
 
     // Inserts pos and returns the length of the longest match of text[pos..]
     // against the kMaxDistance positions before it (0 when below kMinMatch),
     // with its distance.
-    std::size_t Insert(std::size_t pos, std::size_t &distance) {
+    std::size_t Insert(std::size_t pos, std::size_t &distance)
+    {
         const std::size_t limit = std::min(kMaxMatch, end_ - pos);
-        if (limit < kMinMatch) return 0;
+        if (limit < kMinMatch)
+            return 0;
         const std::uint32_t hash = Hash(text_ + pos, hashBits_);
         std::int64_t cur = head_[hash];
         head_[hash] = static_cast<std::int64_t>(pos);
@@ -70,7 +74,8 @@ public:
             const std::size_t c = static_cast<std::size_t>(cur);
             const std::uint8_t *t = text_ + c;
             std::size_t len = std::min(smallerLen, largerLen);
-            while (len < limit && t[len] == s[len]) ++len;
+            while (len < limit && t[len] == s[len])
+                ++len;
             std::int64_t *children = &tree_[2 * (c % kSlots)];
             if (len > best) {
                 best = len;
@@ -103,13 +108,16 @@ private:
     static constexpr std::size_t kSlots = kMaxDistance + 1;
 
     // Small inputs get a small table: clearing it dominates their cost.
-    static unsigned HashBits(std::size_t textSize) {
+    static unsigned HashBits(std::size_t textSize)
+    {
         unsigned bits = 10;
-        while (bits < kMaxHashBits && (std::size_t(1) << bits) < textSize) ++bits;
+        while (bits < kMaxHashBits && (std::size_t(1) << bits) < textSize)
+            ++bits;
         return bits;
     }
 
-    static std::uint32_t Hash(const std::uint8_t *p, unsigned bits) {
+    static std::uint32_t Hash(const std::uint8_t *p, unsigned bits)
+    {
         const std::uint32_t v = p[0] | (p[1] << 8) | (std::uint32_t(p[2]) << 16);
         return (v * 2654435761u) >> (32 - bits);
     }
@@ -147,7 +155,8 @@ struct Parse {
     std::uint32_t Cost(std::size_t i, unsigned k) const { return base[i] - ((saved[i] >> k) & 1u); }
 };
 
-void FindMatches(const std::uint8_t *data, std::size_t size, Parse &parse) {
+void FindMatches(const std::uint8_t *data, std::size_t size, Parse &parse)
+{
     std::vector<std::uint8_t> text(kWindowSize + size);
     std::fill(text.begin(), text.begin() + kWindowSize, kWindowFill);
     std::copy(data, data + size, text.begin() + kWindowSize);
@@ -170,7 +179,8 @@ void FindMatches(const std::uint8_t *data, std::size_t size, Parse &parse) {
 
 // The least cost over all match lengths at i, per state after the match, as
 // a base and the states that save a byte on it.
-void BestAfterMatch(const Parse &parse, std::size_t i, std::uint32_t &base, unsigned &saved) {
+void BestAfterMatch(const Parse &parse, std::size_t i, std::uint32_t &base, unsigned &saved)
+{
     base = std::numeric_limits<std::uint32_t>::max();
     saved = 0;
     for (std::size_t len = kMinMatch; len <= parse.longest[i]; ++len) {
@@ -184,7 +194,8 @@ void BestAfterMatch(const Parse &parse, std::size_t i, std::uint32_t &base, unsi
     }
 }
 
-void ChooseItems(std::size_t size, Parse &parse) {
+void ChooseItems(std::size_t size, Parse &parse)
+{
     parse.base.assign(size + 1, 0);
     parse.saved.assign(size + 1, 0);
     for (std::size_t i = size; i-- > 0;) {
@@ -196,28 +207,33 @@ void ChooseItems(std::size_t size, Parse &parse) {
         for (unsigned k = 0; k < kStates; ++k) {
             const unsigned n = (k + 1) % kStates;
             std::uint32_t best = 1 + parse.Cost(i + 1, n);
-            if (canMatch) best = std::min(best, 2 + matchBase - ((matchSaved >> n) & 1u));
+            if (canMatch)
+                best = std::min(best, 2 + matchBase - ((matchSaved >> n) & 1u));
             cost[k] = (k == 0 ? 1 : 0) + best;
         }
         parse.base[i] = cost[0];
         unsigned saved = 0;
-        for (unsigned k = 1; k < kStates; ++k) saved |= (cost[0] - cost[k]) << k;
+        for (unsigned k = 1; k < kStates; ++k)
+            saved |= (cost[0] - cost[k]) << k;
         parse.saved[i] = static_cast<std::uint8_t>(saved);
     }
 }
 
 // The item that starts an optimal parse of data[i..] in state k: 1 for a
 // literal, else the match length.
-std::size_t ChosenItem(const Parse &parse, std::size_t i, unsigned k) {
+std::size_t ChosenItem(const Parse &parse, std::size_t i, unsigned k)
+{
     const unsigned n = (k + 1) % kStates;
     const std::uint32_t target = parse.Cost(i, k) - (k == 0 ? 1 : 0);
     for (std::size_t len = parse.longest[i]; len >= kMinMatch; --len)
-        if (2 + parse.Cost(i + len, n) == target) return len;
+        if (2 + parse.Cost(i + len, n) == target)
+            return len;
     return 1;
 }
 
 void WriteItems(const std::uint8_t *data, std::size_t size, const Parse &parse,
-                std::vector<std::uint8_t> &out) {
+                std::vector<std::uint8_t> &out)
+{
     std::size_t control = 0;
     unsigned state = 0;
     for (std::size_t i = 0; i < size;) {
@@ -242,8 +258,8 @@ void WriteItems(const std::uint8_t *data, std::size_t size, const Parse &parse,
 
 }  // namespace
 
-std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size,
-                                   std::uint8_t replacedChar) {
+std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size, std::uint8_t replacedChar)
+{
     if (size > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("SZDD cannot hold more than 4 GiB - 1 bytes");
     Parse parse;
@@ -257,16 +273,15 @@ std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size,
     return out;
 }
 
-std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &data,
-                                   std::uint8_t replacedChar) {
+std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &data, std::uint8_t replacedChar)
+{
     return Compress(data.data(), data.size(), replacedChar);
 }
 
-bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header,
-                std::string &error) {
+bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header, std::string &error)
+{
     if (size < kHeaderSize) {
-        error = "not an SZDD file: shorter than its " + std::to_string(kHeaderSize) +
-                "-byte header";
+        error = "not an SZDD file: shorter than its " + std::to_string(kHeaderSize) + "-byte header";
         return false;
     }
     if (!std::equal(std::begin(kMagic), std::end(kMagic), in)) {
@@ -284,11 +299,13 @@ bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header,
     return true;
 }
 
-bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> &out,
-            std::string &error, LengthCheck check) {
+bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> &out, std::string &error,
+            LengthCheck check)
+{
     out.clear();
     Header header;
-    if (!ReadHeader(in, size, header, error)) return false;
+    if (!ReadHeader(in, size, header, error))
+        return false;
     const bool strict = check == LengthCheck::Strict;
 
     // A group of 17 body bytes yields at most 8 * kMaxMatch bytes, which
@@ -322,7 +339,8 @@ bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> 
             }
             std::uint8_t *o = out.data() + produced;
             if (control & (1u << bit)) {
-                if (produced == limit) return tooLong();
+                if (produced == limit)
+                    return tooLong();
                 window[w] = *o = *p++;
                 w = (w + 1) & kWindowMask;
                 ++produced;
@@ -336,7 +354,8 @@ bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> 
             std::size_t from = p[0] | ((p[1] & 0xF0u) << 4);
             const std::size_t len = (p[1] & 0x0Fu) + kMinMatch;
             p += 2;
-            if (limit - produced < len) return tooLong();
+            if (limit - produced < len)
+                return tooLong();
             for (std::size_t j = 0; j < len; ++j) {
                 const std::uint8_t b = window[from];
                 window[w] = o[j] = b;
@@ -348,15 +367,16 @@ bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> 
     }
     out.resize(produced);
     if (strict && produced != header.expandedLength) {
-        error = "corrupt SZDD data: the body ends after " + std::to_string(produced) +
-                " of the header's " + std::to_string(header.expandedLength) + " bytes";
+        error = "corrupt SZDD data: the body ends after " + std::to_string(produced) + " of the header's " +
+                std::to_string(header.expandedLength) + " bytes";
         return false;
     }
     return true;
 }
 
-bool Expand(const std::vector<std::uint8_t> &in, std::vector<std::uint8_t> &out,
-            std::string &error, LengthCheck check) {
+bool Expand(const std::vector<std::uint8_t> &in, std::vector<std::uint8_t> &out, std::string &error,
+            LengthCheck check)
+{
     return Expand(in.data(), in.size(), out, error, check);
 }
 

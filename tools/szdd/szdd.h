@@ -38,15 +38,12 @@ struct Header {
 // memory, about 8 bytes per input byte besides input and output. The header
 // holds a 32-bit length, so more than 4 GiB - 1 bytes throws
 // std::length_error rather than writing a header that lies.
-std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size,
-                                   std::uint8_t replacedChar = 0);
-std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &data,
-                                   std::uint8_t replacedChar = 0);
+std::vector<std::uint8_t> Compress(const std::uint8_t *data, std::size_t size, std::uint8_t replacedChar = 0);
+std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t> &data, std::uint8_t replacedChar = 0);
 
 // Reads the header of an SZDD file. Returns false, with a reason, when the
 // input is shorter than the header or its magic or method is wrong.
-bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header,
-                std::string &error);
+bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header, std::string &error);
 
 // How Expand treats the header's expanded length.
 //  - Strict (the default): the body must yield exactly that many bytes; more
@@ -58,15 +55,18 @@ bool ReadHeader(const std::uint8_t *in, std::size_t size, Header &header,
 // In both modes a body that ends inside a match (one of its two bytes
 // missing) is an error; a body that ends after any whole item, or after a
 // control byte, ends the data there.
-enum class LengthCheck { Strict, Lenient };
+enum class LengthCheck {
+    Strict,
+    Lenient
+};
 
 // Expands a complete SZDD file. Returns false, with a reason, for a bad
 // header, a body that ends inside an item, or (Strict) a body that yields
 // other than the header's expanded length. Never reads or writes out of
 // bounds; on failure out holds the bytes decoded before the fault.
-bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> &out,
-            std::string &error, LengthCheck check = LengthCheck::Strict);
-bool Expand(const std::vector<std::uint8_t> &in, std::vector<std::uint8_t> &out,
-            std::string &error, LengthCheck check = LengthCheck::Strict);
+bool Expand(const std::uint8_t *in, std::size_t size, std::vector<std::uint8_t> &out, std::string &error,
+            LengthCheck check = LengthCheck::Strict);
+bool Expand(const std::vector<std::uint8_t> &in, std::vector<std::uint8_t> &out, std::string &error,
+            LengthCheck check = LengthCheck::Strict);
 
 }  // namespace szdd

@@ -183,8 +183,8 @@ void List(const fs::path &input, std::ostream &out)
         }
         stored += entry.dataLength;
         expanded += expandedLength;
-        text << "file  " << std::setw(10) << entry.dataLength << std::setw(10) << expandedLength
-             << "  " << Printable(entry.name) << '\n';
+        text << "file  " << std::setw(10) << entry.dataLength << std::setw(10) << expandedLength << "  "
+             << Printable(entry.name) << '\n';
     }
     text << "total " << std::setw(10) << stored << std::setw(10) << expanded << "  " << entries.size()
          << " entries (" << directories << " directories, " << entries.size() - directories

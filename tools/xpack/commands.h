@@ -9,8 +9,7 @@
 namespace xpack {
 
 // Packs the tree under folder into a payload file; warnings go to warnings.
-void Pack(const std::filesystem::path &folder, const std::filesystem::path &output,
-          std::ostream &warnings);
+void Pack(const std::filesystem::path &folder, const std::filesystem::path &output, std::ostream &warnings);
 
 // Single files in the SZDD format, as the platform's compress and expand
 // tools read and write them.

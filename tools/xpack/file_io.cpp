@@ -37,11 +37,20 @@ FileHandle &FileHandle::operator=(FileHandle &&other) noexcept
     return *this;
 }
 
-FileIdentity IdentityOf(const struct stat &status) { return FileIdentity{status.st_dev, status.st_ino}; }
+FileIdentity IdentityOf(const struct stat &status)
+{
+    return FileIdentity{status.st_dev, status.st_ino};
+}
 
-std::string Shown(const fs::path &path) { return Printable(path.string()); }
+std::string Shown(const fs::path &path)
+{
+    return Printable(path.string());
+}
 
-std::string SystemReason() { return std::strerror(errno); }
+std::string SystemReason()
+{
+    return std::strerror(errno);
+}
 
 mode_t NewFileMode(mode_t mode)
 {
@@ -114,7 +123,8 @@ bool LookUp(int folder, const std::string &name, struct stat &status, const fs::
 void RefuseToReplace(const struct stat &status, const fs::path &shown)
 {
     if (S_ISLNK(status.st_mode))
-        throw Error(Shown(shown) + ": is a symbolic link; not writing through it (name the file it points to)");
+        throw Error(Shown(shown) +
+                    ": is a symbolic link; not writing through it (name the file it points to)");
     if (S_ISDIR(status.st_mode))
         throw Error(Shown(shown) + ": is a folder");
     if (!S_ISREG(status.st_mode))
@@ -128,8 +138,8 @@ public:
     {
         for (int attempt = 0;; ++attempt) {
             name_ = TemporaryName();
-            handle_ = FileHandle(::openat(folder, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                          0600));
+            handle_ = FileHandle(
+                ::openat(folder, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
             if (handle_)
                 return;
             if (errno != EEXIST || attempt == 100) {
@@ -188,7 +198,8 @@ Bytes ReadWholeFile(const fs::path &path)
     return ReadOpenFile(file, IdentityOf(status), path);
 }
 
-Bytes ReadCheckedFile(int folder, const std::string &name, const FileIdentity &identity, const fs::path &shown)
+Bytes ReadCheckedFile(int folder, const std::string &name, const FileIdentity &identity,
+                      const fs::path &shown)
 {
     // Checked by name first so that nothing but the expected file is ever
     // opened, and on the handle after, since the name may change hands.
@@ -199,7 +210,8 @@ Bytes ReadCheckedFile(int folder, const std::string &name, const FileIdentity &i
         throw Error(Shown(shown) + ": is now a symbolic link; links are not packed");
     if (!S_ISREG(status.st_mode) || IdentityOf(status) != identity)
         throw Error(Shown(shown) + ": was replaced after the folder was walked; not reading it");
-    FileHandle file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    FileHandle file(
+        ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!file)
         throw Error(Shown(shown) + ": cannot open: " + SystemReason());
     return ReadOpenFile(file, identity, shown);
@@ -241,7 +253,8 @@ FileHandle OpenFolderBelow(int base, const fs::path &relative, const fs::path &b
     fs::path shown = baseShown;
     for (const fs::path &part : relative) {
         shown /= part;
-        FileHandle next(::openat(folder.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileHandle next(
+            ::openat(folder.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next) {
             std::string reason = SystemReason();
             struct stat status;
@@ -313,7 +326,8 @@ void WriteOutput(const fs::path &path, const Bytes &data, mode_t newMode)
 
 FileIdentity WriteNewFile(int folder, const std::string &name, const Bytes &data, const fs::path &shown)
 {
-    FileHandle file(::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    FileHandle file(
+        ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file)
         throw Error(Shown(shown) + ": cannot create: " + SystemReason());
     try {

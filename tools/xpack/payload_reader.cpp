@@ -65,7 +65,8 @@ Bytes PayloadOfFile(const Bytes &content, const std::string &label)
     if (!HasExecutableSignature(content.data(), content.size()))
         return content;
     try {
-        return ReadNamedResource(content.data(), content.size(), kPayloadResourceType, kPayloadResourceName, label);
+        return ReadNamedResource(content.data(), content.size(), kPayloadResourceType, kPayloadResourceName,
+                                 label);
     } catch (const Error &executableFault) {
         // Only a payload that reads cleanly, SZDD headers included, wins
         // over the executable's fault: a short cut of an executable can

@@ -20,7 +20,7 @@ inline constexpr const char *kPayloadResourceName = PAYLOAD_RESOURCE_NAME;
 struct ReadEntry {
     std::string name;
     bool isDirectory = false;
-    std::size_t offset = 0;             // where the entry starts in the payload
+    std::size_t offset = 0;              // where the entry starts in the payload
     const std::uint8_t *data = nullptr;  // file entries: the stored bytes
     std::size_t dataLength = 0;
 };

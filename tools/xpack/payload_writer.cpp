@@ -34,8 +34,8 @@ Bytes BuildPayload(const TreeWalk &walk, const std::string &output)
         }
         AppendEntry(payload, item.name, item.isDirectory, stored);
         if (payload.size() >= kPayloadLimit)
-            throw Error(output + ": the payload reaches " + std::to_string(payload.size()) +
-                        " bytes at " + Shown(item.source) + "; " + PayloadLimitReason());
+            throw Error(output + ": the payload reaches " + std::to_string(payload.size()) + " bytes at " +
+                        Shown(item.source) + "; " + PayloadLimitReason());
     }
     return payload;
 }

@@ -17,7 +17,8 @@ inline constexpr std::size_t kPayloadLimit = PAYLOAD_SIZE_LIMIT;
 // Why a payload of kPayloadLimit bytes or more is refused, for messages.
 inline std::string PayloadLimitReason()
 {
-    return "it must stay below " + std::to_string(kPayloadLimit) + " bytes for the setup program's progress bar";
+    return "it must stay below " + std::to_string(kPayloadLimit) +
+           " bytes for the setup program's progress bar";
 }
 
 // Appends one entry to payload. data is the stored (already compressed)

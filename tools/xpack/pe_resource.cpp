@@ -20,12 +20,11 @@ struct Section {
 class PeReader {
 public:
     PeReader(const std::uint8_t *data, std::size_t size, const std::string &label)
-        : data_(data), size_(size), label_(label) {}
-
-    [[noreturn]] void Fail(const std::string &reason) const
+        : data_(data), size_(size), label_(label)
     {
-        throw Error(label_ + ": " + reason);
     }
+
+    [[noreturn]] void Fail(const std::string &reason) const { throw Error(label_ + ": " + reason); }
 
     std::uint32_t U16(std::size_t offset, const char *what) const
     {
@@ -90,7 +89,8 @@ public:
         Need(optional, optionalSize, "the optional header");
         std::uint32_t directoryCount = U32(countField, "the optional header");
         std::size_t resourceEntry = directories + pe::kDataDirectorySize * pe::kResourceDirectory;
-        if (directoryCount <= pe::kResourceDirectory || resourceEntry + pe::kDataDirectorySize > optional + optionalSize)
+        if (directoryCount <= pe::kResourceDirectory ||
+            resourceEntry + pe::kDataDirectorySize > optional + optionalSize)
             Fail("the executable has no resources");
         std::uint32_t resourceRva = U32(resourceEntry, "the optional header");
         if (resourceRva == 0)
@@ -167,7 +167,8 @@ public:
         std::uint32_t count = U16(header + pe::kResourceNamedCountOffset, "a resource directory") +
                               U16(header + pe::kResourceIdCountOffset, "a resource directory");
         std::uint32_t first = root + dir + static_cast<std::uint32_t>(pe::kResourceTableSize);
-        std::size_t at = Map(first, static_cast<std::uint32_t>(pe::kResourceEntrySize) * count, "a resource directory");
+        std::size_t at =
+            Map(first, static_cast<std::uint32_t>(pe::kResourceEntrySize) * count, "a resource directory");
         std::vector<Entry> entries;
         for (std::uint32_t i = 0; i < count; ++i, at += pe::kResourceEntrySize)
             entries.push_back(Entry{U32(at, "a resource directory"), U32(at + 4, "a resource directory")});
@@ -260,9 +261,10 @@ std::vector<Resource> ReadResources(const std::uint8_t *data, std::size_t size, 
                 copied += dataSize;
                 if (copied > size || resources.size() >= size / pe::kResourceDataEntrySize)
                     pe.Fail("corrupt executable: the resource entries share their data");
-                resources.push_back(Resource{pe.KeyText(root, type.nameField), pe.KeyText(root, name.nameField),
-                                             pe.KeyText(root, language.nameField),
-                                             std::vector<std::uint8_t>(data + offset, data + offset + dataSize)});
+                resources.push_back(
+                    Resource{pe.KeyText(root, type.nameField), pe.KeyText(root, name.nameField),
+                             pe.KeyText(root, language.nameField),
+                             std::vector<std::uint8_t>(data + offset, data + offset + dataSize)});
             }
         }
     }

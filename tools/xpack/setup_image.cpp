@@ -29,17 +29,32 @@ constexpr std::uint32_t kResourceAlignment = 8;
 constexpr int kResourceLevels = 3;
 constexpr const char *kRelocationSectionName = ".reloc";
 
-const char *const kDirectoryNames[] = {
-    "export", "import", "resource", "exception", "certificate", "base relocation", "debug", "architecture",
-    "global pointer", "TLS", "load configuration", "bound import", "import address table", "delay import",
-    "runtime header", "reserved"};
+const char *const kDirectoryNames[] = {"export",
+                                       "import",
+                                       "resource",
+                                       "exception",
+                                       "certificate",
+                                       "base relocation",
+                                       "debug",
+                                       "architecture",
+                                       "global pointer",
+                                       "TLS",
+                                       "load configuration",
+                                       "bound import",
+                                       "import address table",
+                                       "delay import",
+                                       "runtime header",
+                                       "reserved"};
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment)
 {
     return (value + alignment - 1) / alignment * alignment;
 }
 
-bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
+bool IsPowerOfTwo(std::uint32_t value)
+{
+    return value != 0 && (value & (value - 1)) == 0;
+}
 
 struct Section {
     std::size_t header;  // file offset of its section header
@@ -62,7 +77,10 @@ struct Key {
     std::u16string name;
 };
 
-char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c; }
+char16_t Upper(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c;
+}
 
 // The order the format requires and the loader's lookup relies on: names
 // before numbers, names compared without regard to case, numbers ascending.
@@ -173,8 +191,9 @@ public:
             Refuse("malformed headers: the optional header is too short");
         Need(layout.optional, optionalSize);
         layout.directories = layout.optional + pe::kDataDirectoriesOffset;
-        layout.directoryCount = std::min<std::uint32_t>(U32(layout.optional + pe::kDirectoryCountOffset),
-                                                        (optionalSize - pe::kDataDirectoriesOffset) / pe::kDataDirectorySize);
+        layout.directoryCount =
+            std::min<std::uint32_t>(U32(layout.optional + pe::kDirectoryCountOffset),
+                                    (optionalSize - pe::kDataDirectoriesOffset) / pe::kDataDirectorySize);
 
         // A signature covers the image's bytes, so any change breaks it.
         std::uint32_t rva, size;
@@ -188,10 +207,11 @@ public:
 
         layout.fileAlignment = U32(layout.optional + pe::kFileAlignmentOffset);
         layout.sectionAlignment = U32(layout.optional + pe::kSectionAlignmentOffset);
-        if (!IsPowerOfTwo(layout.fileAlignment) || layout.fileAlignment < 512 || layout.fileAlignment > 65536 ||
-            !IsPowerOfTwo(layout.sectionAlignment) || layout.sectionAlignment < layout.fileAlignment)
-            Refuse("bad alignment: file alignment " + std::to_string(layout.fileAlignment) + ", section alignment " +
-                   std::to_string(layout.sectionAlignment));
+        if (!IsPowerOfTwo(layout.fileAlignment) || layout.fileAlignment < 512 ||
+            layout.fileAlignment > 65536 || !IsPowerOfTwo(layout.sectionAlignment) ||
+            layout.sectionAlignment < layout.fileAlignment)
+            Refuse("bad alignment: file alignment " + std::to_string(layout.fileAlignment) +
+                   ", section alignment " + std::to_string(layout.sectionAlignment));
 
         if (sectionCount == 0 || sectionCount > kMaxSections)
             Refuse("malformed headers: " + std::to_string(sectionCount) + " sections");
@@ -213,7 +233,8 @@ public:
 
     // The data directory's address and size, or zeros when the headers have
     // no room for it.
-    void DataDirectory(const SetupStub::Layout &layout, std::size_t index, std::uint32_t &rva, std::uint32_t &size) const
+    void DataDirectory(const SetupStub::Layout &layout, std::size_t index, std::uint32_t &rva,
+                       std::uint32_t &size) const
     {
         rva = size = 0;
         if (index < layout.directoryCount) {
@@ -222,8 +243,8 @@ public:
         }
     }
 
-    void CheckSections(SetupStub::Layout &layout, const std::vector<Section> &sections, std::uint32_t resourceRva,
-                       std::uint64_t sizeOfHeaders) const
+    void CheckSections(SetupStub::Layout &layout, const std::vector<Section> &sections,
+                       std::uint32_t resourceRva, std::uint64_t sizeOfHeaders) const
     {
         std::uint64_t virtualEnd = 0;
         std::size_t resourceIndex = sections.size();
@@ -243,7 +264,8 @@ public:
 
         const std::size_t after = sections.size() - 1 - resourceIndex;
         if (after > 1)
-            Refuse(std::to_string(after) + " sections follow the resource section; only the base relocations (" +
+            Refuse(std::to_string(after) +
+                   " sections follow the resource section; only the base relocations (" +
                    kRelocationSectionName + ") may");
         if (after == 1) {
             layout.hasRelocations = true;
@@ -257,9 +279,11 @@ public:
             if (!s)
                 continue;
             if (s->rawSize == 0 || s->virtualSize == 0 || s->virtualSize > s->rawSize)
-                Refuse("section " + Printable(s->name) + " has no data in the file or more in memory than in the file");
+                Refuse("section " + Printable(s->name) +
+                       " has no data in the file or more in memory than in the file");
             if (s->rawPointer % layout.fileAlignment != 0 || s->rawSize % layout.fileAlignment != 0)
-                Refuse("bad alignment: section " + Printable(s->name) + " is not aligned to the file alignment");
+                Refuse("bad alignment: section " + Printable(s->name) +
+                       " is not aligned to the file alignment");
         }
         if (rsrc.rawPointer < sizeOfHeaders)
             Refuse("malformed headers: the resource section's data overlaps the headers");
@@ -292,9 +316,10 @@ public:
             const std::uint64_t end = std::uint64_t(rva) + size;
             if (i == pe::kBaseRelocationDirectory && layout.hasRelocations) {
                 const Section &reloc = layout.relocations;
-                if (rva < reloc.virtualAddress || end > reloc.virtualAddress + std::uint64_t(reloc.virtualSize))
-                    Refuse("the base relocation table does not lie in the " + std::string(kRelocationSectionName) +
-                           " section");
+                if (rva < reloc.virtualAddress ||
+                    end > reloc.virtualAddress + std::uint64_t(reloc.virtualSize))
+                    Refuse("the base relocation table does not lie in the " +
+                           std::string(kRelocationSectionName) + " section");
                 continue;
             }
             if (end > start)
@@ -305,7 +330,8 @@ public:
             std::uint32_t rva, size;
             DataDirectory(layout, pe::kBaseRelocationDirectory, rva, size);
             if (size == 0)
-                Refuse("the " + std::string(kRelocationSectionName) + " section holds no base relocation table");
+                Refuse("the " + std::string(kRelocationSectionName) +
+                       " section holds no base relocation table");
         }
         if (U32(layout.optional + pe::kEntryPointOffset) >= start)
             Refuse("the entry point lies in or after the resource section");
@@ -322,7 +348,8 @@ public:
         std::uint64_t file = 0;
         bool found = false;
         for (const Section &s : sections)
-            if (s.rawSize != 0 && rva >= s.virtualAddress && std::uint64_t(rva) + size <= s.virtualAddress + std::uint64_t(s.rawSize)) {
+            if (s.rawSize != 0 && rva >= s.virtualAddress &&
+                std::uint64_t(rva) + size <= s.virtualAddress + std::uint64_t(s.rawSize)) {
                 file = s.rawPointer + std::uint64_t(rva - s.virtualAddress);
                 found = true;
             }
@@ -356,7 +383,9 @@ private:
 class ResourceTreeReader {
 public:
     ResourceTreeReader(const StubReader &stub, const Bytes &image, const Section &section)
-        : stub_(stub), image_(image), section_(section), extent_(section.virtualSize) {}
+        : stub_(stub), image_(image), section_(section), extent_(section.virtualSize)
+    {
+    }
 
     void Read(Directory &root)
     {
@@ -379,8 +408,14 @@ public:
     }
 
 private:
-    std::uint32_t U16(std::uint32_t offset) const { return stub_.U16(section_.rawPointer + std::uint64_t(offset)); }
-    std::uint32_t U32(std::uint32_t offset) const { return stub_.U32(section_.rawPointer + std::uint64_t(offset)); }
+    std::uint32_t U16(std::uint32_t offset) const
+    {
+        return stub_.U16(section_.rawPointer + std::uint64_t(offset));
+    }
+    std::uint32_t U32(std::uint32_t offset) const
+    {
+        return stub_.U32(section_.rawPointer + std::uint64_t(offset));
+    }
 
     // Records that length bytes at offset belong to the tree. Parts that
     // overlap are caught once all are known; more bytes than the section
@@ -389,7 +424,8 @@ private:
     void Claim(std::uint64_t offset, std::uint64_t length, const char *what)
     {
         if (offset > extent_ || length > extent_ - offset)
-            stub_.Refuse(std::string("malformed resource tree: ") + what + " lies outside the resource section");
+            stub_.Refuse(std::string("malformed resource tree: ") + what +
+                         " lies outside the resource section");
         if (length == 0)
             return;
         claimed_ += length;
@@ -407,13 +443,15 @@ private:
               "a resource directory");
         std::copy_n(&image_[section_.rawPointer + offset], sizeof dir.head, dir.head);
         for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint32_t at = offset + std::uint32_t(pe::kResourceTableSize + i * pe::kResourceEntrySize);
+            const std::uint32_t at =
+                offset + std::uint32_t(pe::kResourceTableSize + i * pe::kResourceEntrySize);
             const std::uint32_t nameField = U32(at);
             const std::uint32_t target = U32(at + 4);
             Entry entry;
             entry.key.named = i < named;
             if (entry.key.named != ((nameField & pe::kResourceHighBit) != 0))
-                stub_.Refuse("malformed resource tree: a directory's named and numbered entries are out of place");
+                stub_.Refuse(
+                    "malformed resource tree: a directory's named and numbered entries are out of place");
             if (entry.key.named) {
                 const std::uint32_t string = nameField & ~pe::kResourceHighBit;
                 Claim(string, 2, "a resource name");
@@ -495,20 +533,22 @@ void Measure(const Directory &dir, std::uint64_t payloadSize, TreeSizes &sizes)
 // data, each padded to kResourceAlignment.
 class ResourceTreeWriter {
 public:
-    ResourceTreeWriter(Bytes &out, std::uint32_t sectionRva, const TreeSizes &sizes, const std::uint8_t *stubSection,
-               const Bytes &payload)
+    ResourceTreeWriter(Bytes &out, std::uint32_t sectionRva, const TreeSizes &sizes,
+                       const std::uint8_t *stubSection, const Bytes &payload)
         : out_(out), rva_(sectionRva), stubSection_(stubSection), payload_(payload),
           string_(std::uint32_t(sizes.tables)),
           entry_(std::uint32_t(sizes.tables + AlignUp(sizes.strings, kResourceAlignment))),
-          data_(entry_ + std::uint32_t(sizes.dataEntries)) {}
+          data_(entry_ + std::uint32_t(sizes.dataEntries))
+    {
+    }
 
     void Write(const Directory &dir)
     {
         const std::uint32_t at = table_;
         table_ += std::uint32_t(pe::kResourceTableSize + dir.entries.size() * pe::kResourceEntrySize);
         std::copy_n(dir.head, sizeof dir.head, &out_[at]);
-        const auto named = std::count_if(dir.entries.begin(), dir.entries.end(),
-                                         [](const Entry &e) { return e.key.named; });
+        const auto named =
+            std::count_if(dir.entries.begin(), dir.entries.end(), [](const Entry &e) { return e.key.named; });
         Put16(out_, at + pe::kResourceNamedCountOffset, std::uint32_t(named));
         Put16(out_, at + pe::kResourceIdCountOffset, std::uint32_t(dir.entries.size() - named));
         std::uint32_t slot = at + std::uint32_t(pe::kResourceTableSize);
@@ -526,7 +566,8 @@ public:
                 Put32(out_, slot + 4, pe::kResourceHighBit | table_);
                 Write(*entry.directory);
             } else {
-                const std::uint8_t *data = entry.isPayload ? payload_.data() : stubSection_ + entry.dataOffset;
+                const std::uint8_t *data =
+                    entry.isPayload ? payload_.data() : stubSection_ + entry.dataOffset;
                 const std::uint32_t size = entry.isPayload ? std::uint32_t(payload_.size()) : entry.dataSize;
                 Put32(out_, slot + 4, entry_);
                 Put32(out_, entry_, rva_ + data_);
@@ -617,7 +658,8 @@ Bytes SetupStub::WithPayload(const Bytes &payload, const std::string &payloadLab
     Bytes out(image_.begin(), image_.begin() + rsrc.rawPointer);
     out.resize(out.size() + rawSize, 0);
     Bytes treeBytes(treeSize, 0);
-    ResourceTreeWriter(treeBytes, rsrc.virtualAddress, sizes, image_.data() + rsrc.rawPointer, payload).Write(l.tree);
+    ResourceTreeWriter(treeBytes, rsrc.virtualAddress, sizes, image_.data() + rsrc.rawPointer, payload)
+        .Write(l.tree);
     std::copy(treeBytes.begin(), treeBytes.end(), out.begin() + rsrc.rawPointer);
     Put32(out, rsrc.header + pe::kVirtualSizeOffset, std::uint32_t(treeSize));
     Put32(out, rsrc.header + pe::kRawSizeOffset, std::uint32_t(rawSize));

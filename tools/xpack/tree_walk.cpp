@@ -83,14 +83,15 @@ void WalkFolder(int folder, const fs::path &relative, const std::string &prefix,
         if (child.isDirectory)
             continue;
         WarnAboutLength(prefix + child.name, folderPath / child.name, true, walk.warnings);
-        walk.items.push_back(
-            PackItem{false, child.name, relative / child.name, folderPath / child.name, child.size, child.identity});
+        walk.items.push_back(PackItem{false, child.name, relative / child.name, folderPath / child.name,
+                                      child.size, child.identity});
     }
     for (const Child &child : children) {
         if (!child.isDirectory)
             continue;
         fs::path path = folderPath / child.name;
-        FileHandle opened(::openat(folder, child.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        FileHandle opened(
+            ::openat(folder, child.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat status;
         if (!opened || ::fstat(opened.get(), &status) != 0)
             throw Error(Shown(path) + ": cannot open folder: " + SystemReason());
@@ -123,12 +124,14 @@ TreeWalk WalkTree(const fs::path &root)
     }
     const PackItem &first = walk.items.front();
     if (!first.isDirectory)
-        walk.warnings.push_back("warning: " + Shown(first.source) +
-                                ": the first entry is a file; the setup program takes its name as the top folder");
+        walk.warnings.push_back(
+            "warning: " + Shown(first.source) +
+            ": the first entry is a file; the setup program takes its name as the top folder");
     std::string top = first.name.substr(0, first.name.find('\\'));
     if (top.size() > TOP_FOLDER_MAX)
-        walk.warnings.push_back("warning: " + Shown(first.source) + ": the setup program keeps only the first " +
-                                std::to_string(TOP_FOLDER_MAX) + " characters of the top folder \"" + top + "\"");
+        walk.warnings.push_back("warning: " + Shown(first.source) +
+                                ": the setup program keeps only the first " + std::to_string(TOP_FOLDER_MAX) +
+                                " characters of the top folder \"" + top + "\"");
     return walk;
 }
 

@@ -84,7 +84,8 @@ TreeWriter::TreeWriter(const fs::path &folder) : folder_(folder)
                 throw Error(Shown(folder) + ": cannot create a temporary folder beside it: " + reason);
             }
         }
-        base_ = FileHandle(::openat(parent_.get(), staging_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        base_ = FileHandle(
+            ::openat(parent_.get(), staging_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!base_)
             throw Error(Shown(folder) + ": cannot open the temporary folder beside it: " + SystemReason());
     } catch (...) {
@@ -133,7 +134,8 @@ void TreeWriter::WriteFile(const fs::path &relative, const Bytes &data)
     FileHandle folder = OpenFolderBelow(base_.get(), relative.parent_path(), folder_);
     auto earlier = index_.find(relative);
     if (earlier != index_.end() && !made_[earlier->second].isFolder && !RemoveMade(made_[earlier->second]))
-        throw Error(Shown(shown) + ": cannot replace the file written for an earlier entry: " + SystemReason());
+        throw Error(Shown(shown) +
+                    ": cannot replace the file written for an earlier entry: " + SystemReason());
     Remember(relative, false, WriteNewFile(folder.get(), relative.filename().string(), data, shown));
 }
 

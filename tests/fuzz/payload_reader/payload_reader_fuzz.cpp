@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 std::abort();
             covered = entry.offset + entry.name.size() + 1;
             if (!entry.isDirectory) {
-                if (entry.data != start + covered + 4 || entry.dataLength > static_cast<std::size_t>(end - entry.data))
+                if (entry.data != start + covered + 4 ||
+                    entry.dataLength > static_cast<std::size_t>(end - entry.data))
                     std::abort();
                 covered += 4 + entry.dataLength;
             }

@@ -13,8 +13,8 @@ using benchtree::PlanTree;
 
 TEST(PlanTree, SizesAddUpExactlyAndDifferByAtMostOneByte)
 {
-    for (auto [files, bytes] : {std::pair<int, std::uint64_t>{1, 104857}, {10, 1048576}, {1000, 104857},
-                                {1000, 6291456}, {7, 3}}) {
+    for (auto [files, bytes] :
+         {std::pair<int, std::uint64_t>{1, 104857}, {10, 1048576}, {1000, 104857}, {1000, 6291456}, {7, 3}}) {
         auto plan = PlanTree(files, bytes);
         ASSERT_EQ(plan.size(), static_cast<size_t>(files));
         std::uint64_t total = 0, smallest = UINT64_MAX, largest = 0;
@@ -40,7 +40,8 @@ TEST(PlanTree, UniqueNamesUnderAddinsWithBoundedFolders)
     }
     for (const auto &[folder, count] : perFolder)
         EXPECT_LE(count, benchtree::kFilesPerFolder) << folder;
-    EXPECT_EQ(perFolder.size(), static_cast<size_t>((1000 + benchtree::kFilesPerFolder - 1) / benchtree::kFilesPerFolder));
+    EXPECT_EQ(perFolder.size(),
+              static_cast<size_t>((1000 + benchtree::kFilesPerFolder - 1) / benchtree::kFilesPerFolder));
     EXPECT_TRUE(PlanTree(0, 100).empty());
 }
 

@@ -26,7 +26,8 @@ struct Entry {
     Bytes stored;
 };
 
-std::vector<Entry> ReadPackedPayload(std::string &error) {
+std::vector<Entry> ReadPackedPayload(std::string &error)
+{
     std::ifstream in(PRODUCT_PAYLOAD_PATH, std::ios::binary);
     if (!in) {
         error = std::string(PRODUCT_PAYLOAD_PATH) + ": cannot open (is the win32 tree built?)";
@@ -45,7 +46,8 @@ std::vector<Entry> ReadPackedPayload(std::string &error) {
         Entry entry;
         entry.name.assign(e.name, e.nameLength);
         entry.isDirectory = e.isDirectory != 0;
-        if (!entry.isDirectory) entry.stored.assign(e.data, e.data + e.dataLength);
+        if (!entry.isDirectory)
+            entry.stored.assign(e.data, e.data + e.dataLength);
         entries.push_back(std::move(entry));
         cursor = e.next;
     }
@@ -54,10 +56,12 @@ std::vector<Entry> ReadPackedPayload(std::string &error) {
 
 class ProductPayload : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         entries_ = ReadPackedPayload(error_);
         for (const Entry &e : entries_) {
-            if (e.isDirectory) continue;
+            if (e.isDirectory)
+                continue;
             Bytes out;
             std::string why;
             if (szdd::Expand(e.stored.data(), e.stored.size(), out, why))
@@ -68,7 +72,8 @@ protected:
     }
     void SetUp() override { ASSERT_TRUE(error_.empty()) << error_; }
 
-    const Bytes &File(const std::string &name) {
+    const Bytes &File(const std::string &name)
+    {
         auto it = expanded_.find(name);
         if (it == expanded_.end()) {
             ADD_FAILURE() << name << " is not an expandable file of the payload";
@@ -88,14 +93,17 @@ std::string ProductPayload::error_;
 std::map<std::string, Bytes> ProductPayload::expanded_;
 std::map<std::string, std::string> ProductPayload::expandErrors_;
 
-TEST_F(ProductPayload, ListsTheShippedEntriesInOrderWithSzddData) {
+TEST_F(ProductPayload, ListsTheShippedEntriesInOrderWithSzddData)
+{
     const std::vector<std::string> expected = {
-        "Addins\\", "QUENBRIK.DLL", "QUENBRIK.HLP", "Addins\\QUENBRIK\\", "README.HTM",
-        "README1.JPG", "README2.JPG", "README3.JPG", "README4.JPG", "README5.JPG", "README6.JPG"};
+        "Addins\\",    "QUENBRIK.DLL", "QUENBRIK.HLP", "Addins\\QUENBRIK\\", "README.HTM", "README1.JPG",
+        "README2.JPG", "README3.JPG",  "README4.JPG",  "README5.JPG",        "README6.JPG"};
     std::vector<std::string> names;
-    for (const Entry &e : entries_) names.push_back(e.name);
+    for (const Entry &e : entries_)
+        names.push_back(e.name);
     EXPECT_EQ(names, expected);
-    for (const auto &[name, why] : expandErrors_) ADD_FAILURE() << name << ": " << why;
+    for (const auto &[name, why] : expandErrors_)
+        ADD_FAILURE() << name << ": " << why;
 
     std::size_t total = 0;
     for (const auto &[name, data] : expanded_) {
@@ -107,7 +115,8 @@ TEST_F(ProductPayload, ListsTheShippedEntriesInOrderWithSzddData) {
     EXPECT_LE(total, 300u * 1024);
 }
 
-TEST_F(ProductPayload, FilesAreWhatTheirNamesSay) {
+TEST_F(ProductPayload, FilesAreWhatTheirNamesSay)
+{
     const Bytes &dll = File("QUENBRIK.DLL");
     ASSERT_GE(dll.size(), 0x40u);
     EXPECT_EQ(dll[0], 'M');
@@ -125,7 +134,8 @@ TEST_F(ProductPayload, FilesAreWhatTheirNamesSay) {
     }
 }
 
-TEST_F(ProductPayload, ReadmeShowsExactlyTheSixPicturesAndTheAboutBoxContacts) {
+TEST_F(ProductPayload, ReadmeShowsExactlyTheSixPicturesAndTheAboutBoxContacts)
+{
     const Bytes &html = File("README.HTM");
     const std::string text(html.begin(), html.end());
     // The src of every <img> tag; tags and attribute names in any case.
@@ -144,8 +154,8 @@ TEST_F(ProductPayload, ReadmeShowsExactlyTheSixPicturesAndTheAboutBoxContacts) {
                                                  "README4.JPG", "README5.JPG", "README6.JPG"};
     EXPECT_EQ(shown, expected);
 
-    for (const char *needle : {"support@corvane.example", "+1 555 0100", "Copyright (C) 1998 Corvane Software",
-                               "Add-ins and Macro Files", "</HTML>"})
+    for (const char *needle : {"support@corvane.example", "+1 555 0100",
+                               "Copyright (C) 1998 Corvane Software", "Add-ins and Macro Files", "</HTML>"})
         EXPECT_NE(text.find(needle), std::string::npos) << needle;
 }
 
@@ -153,14 +163,17 @@ TEST_F(ProductPayload, ReadmeShowsExactlyTheSixPicturesAndTheAboutBoxContacts) {
 struct Reader {
     const Bytes &b;
     bool ok = true;
-    std::uint32_t U16(std::size_t at) {
-        if (at + 2 > b.size()) return ok = false, 0;
+    std::uint32_t U16(std::size_t at)
+    {
+        if (at + 2 > b.size())
+            return ok = false, 0;
         return b[at] | b[at + 1] << 8;
     }
     std::uint32_t U32(std::size_t at) { return U16(at) | U16(at + 2) << 16; }
 };
 
-TEST_F(ProductPayload, HelpFileIsAWellFormedWinHelpFile) {
+TEST_F(ProductPayload, HelpFileIsAWellFormedWinHelpFile)
+{
     const Bytes &hlp = File("QUENBRIK.HLP");
     Reader r{hlp};
     ASSERT_EQ(r.U32(0), 0x00035F3Fu);

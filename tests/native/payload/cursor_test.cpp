@@ -16,8 +16,7 @@ void AddDirectory(Bytes &out, const std::string &name)
     out.push_back(0);
 }
 
-void AddFile(Bytes &out, const std::string &name, const Bytes &data,
-             std::uint32_t length)
+void AddFile(Bytes &out, const std::string &name, const Bytes &data, std::uint32_t length)
 {
     AddDirectory(out, name);
     for (int shift = 0; shift < 32; shift += 8)
@@ -188,8 +187,7 @@ TEST(TopFolder, FirstComponentOfTheFirstEntryAtMostTwelve)
 
 TEST(ExpandedLength, HeaderLengthForSzddDataOtherwiseTheStoredLength)
 {
-    Bytes szdd{0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33, 'A', 0,
-               0x00, 0x60, 0x01, 0x00, 0xFF, 0x41};
+    Bytes szdd{0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33, 'A', 0, 0x00, 0x60, 0x01, 0x00, 0xFF, 0x41};
     EXPECT_EQ(ExpectedExpandedLength(szdd.data(), szdd.size()), 0x16000u);
 
     Bytes plain(40, 'p');

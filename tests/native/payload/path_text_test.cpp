@@ -23,8 +23,7 @@ struct GuardedPath {
     std::string text() const { return std::string(bytes.data()); }
     bool guardIntact() const
     {
-        return std::all_of(bytes.begin() + kBuffer, bytes.end(),
-                           [](char c) { return c == kGuard; });
+        return std::all_of(bytes.begin() + kBuffer, bytes.end(), [](char c) { return c == kGuard; });
     }
 };
 

@@ -10,7 +10,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::size_t kField = 0x98;   // PE headers at 0x40: 0x40 + 4 + 20 + 64
+constexpr std::size_t kField = 0x98;  // PE headers at 0x40: 0x40 + 4 + 20 + 64
 
 void Put16(Bytes &b, std::size_t at, std::uint16_t value)
 {
@@ -73,9 +73,9 @@ TEST(PeChecksum, RefusesWhatIsNotAnImage)
     notMz[0] = 'X';
     Bytes noSignature = Image(0xA0);
     noSignature[0x41] = 'X';
-    Bytes cut = Image(kField + 2);                      // ends inside the field
+    Bytes cut = Image(kField + 2);  // ends inside the field
     Bytes farHeaders = Image(0xA0);
-    Put16(farHeaders, 0x3C, 0xFFFF);                    // headers past the end
+    Put16(farHeaders, 0x3C, 0xFFFF);  // headers past the end
     for (Bytes *b : {&notMz, &noSignature, &cut, &farHeaders}) {
         EXPECT_THROW(pe::ComputeCheckSum(b->data(), b->size()), std::runtime_error);
         EXPECT_THROW(pe::UpdateCheckSum(*b), std::runtime_error);

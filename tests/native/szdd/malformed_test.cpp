@@ -12,18 +12,23 @@ using szdd_test::Bytes;
 
 namespace {
 
-Bytes Sample() {
+Bytes Sample()
+{
     std::string text = "The quick brown fox jumps over the lazy dog; the lazy dog sleeps.   ";
     Bytes data;
-    for (int i = 0; i < 20; ++i) data.insert(data.end(), text.begin(), text.end());
+    for (int i = 0; i < 20; ++i)
+        data.insert(data.end(), text.begin(), text.end());
     return data;
 }
 
-void SetLength(Bytes &packed, std::uint32_t length) {
-    for (int i = 0; i < 4; ++i) packed[szdd::kLengthOffset + i] = static_cast<std::uint8_t>(length >> (8 * i));
+void SetLength(Bytes &packed, std::uint32_t length)
+{
+    for (int i = 0; i < 4; ++i)
+        packed[szdd::kLengthOffset + i] = static_cast<std::uint8_t>(length >> (8 * i));
 }
 
-bool ExpandOk(const Bytes &in, Bytes &out, szdd::LengthCheck check = szdd::LengthCheck::Strict) {
+bool ExpandOk(const Bytes &in, Bytes &out, szdd::LengthCheck check = szdd::LengthCheck::Strict)
+{
     std::string error;
     const bool ok = szdd::Expand(in.data(), in.size(), out, error, check);
     if (!ok) {
@@ -34,7 +39,8 @@ bool ExpandOk(const Bytes &in, Bytes &out, szdd::LengthCheck check = szdd::Lengt
 
 }  // namespace
 
-TEST(Malformed, BadHeaders) {
+TEST(Malformed, BadHeaders)
+{
     const Bytes good = szdd::Compress(Sample());
     Bytes out;
     for (std::size_t size = 0; size < szdd::kHeaderSize; ++size)
@@ -53,7 +59,8 @@ TEST(Malformed, BadHeaders) {
 // Every cut of a valid stream is refused in strict mode; a cut inside a
 // match is refused in lenient mode as well, and any other cut yields a
 // prefix of the data there.
-TEST(Malformed, EveryTruncation) {
+TEST(Malformed, EveryTruncation)
+{
     const Bytes data = Sample();
     const Bytes good = szdd::Compress(data);
     for (std::size_t size = szdd::kHeaderSize; size < good.size(); ++size) {
@@ -69,7 +76,8 @@ TEST(Malformed, EveryTruncation) {
     }
 }
 
-TEST(Malformed, HeaderLengthDisagreesWithBody) {
+TEST(Malformed, HeaderLengthDisagreesWithBody)
+{
     const Bytes data = Sample();
     Bytes packed = szdd::Compress(data);
     Bytes out;
@@ -92,7 +100,8 @@ TEST(Malformed, HeaderLengthDisagreesWithBody) {
 
 // A header that claims 4 GiB over a tiny body must neither allocate that
 // nor be believed.
-TEST(Malformed, HugeClaimedLength) {
+TEST(Malformed, HugeClaimedLength)
+{
     Bytes packed = szdd::Compress(Bytes{'x', 'y', 'z'});
     SetLength(packed, 0xFFFFFFFFu);
     Bytes out;
@@ -100,7 +109,8 @@ TEST(Malformed, HugeClaimedLength) {
     EXPECT_EQ(out, (Bytes{'x', 'y', 'z'}));
 }
 
-TEST(Malformed, LenientDecodesWhatThePlatformWould) {
+TEST(Malformed, LenientDecodesWhatThePlatformWould)
+{
     // A header with length 0 and a full group of eight matches that read the
     // initial spaces (window position 0, length 3): lenient mode decodes the
     // whole body.

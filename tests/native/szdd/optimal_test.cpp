@@ -19,7 +19,8 @@ constexpr std::size_t kFirstWrite = kWindow - 16;
 // longest[i] = the longest match (0 when under 3) the decoder could copy at
 // data position i from any of the 4096 window positions, found by running
 // the copy against the window as it stands after data[0..i).
-std::vector<std::size_t> LongestByReplay(const Bytes &data) {
+std::vector<std::size_t> LongestByReplay(const Bytes &data)
+{
     std::array<std::uint8_t, kWindow> window;
     window.fill(' ');
     std::vector<std::size_t> longest(data.size(), 0);
@@ -33,10 +34,12 @@ std::vector<std::size_t> LongestByReplay(const Bytes &data) {
                 const std::size_t q = (from + len) % kWindow;
                 const std::size_t ahead = (q + kWindow - w) % kWindow;
                 const std::uint8_t b = ahead < len ? copied[ahead] : window[q];
-                if (b != data[i + len]) break;
+                if (b != data[i + len])
+                    break;
                 copied[len] = b;
             }
-            if (len >= 3) longest[i] = std::max(longest[i], len);
+            if (len >= 3)
+                longest[i] = std::max(longest[i], len);
         }
         window[w] = data[i];
     }
@@ -49,27 +52,32 @@ struct Search {
     std::size_t best;
 
     // Body bytes so far, items so far; tries every item at position i.
-    void Explore(std::size_t i, std::size_t items, std::size_t bytes) {
+    void Explore(std::size_t i, std::size_t items, std::size_t bytes)
+    {
         const std::size_t total = 14 + bytes + (items + 7) / 8;
         if (i == size) {
             best = std::min(best, total);
             return;
         }
         // Whatever follows costs at least one byte per nine data bytes.
-        if (total + (size - i + 8) / 9 >= best) return;
+        if (total + (size - i + 8) / 9 >= best)
+            return;
         Explore(i + 1, items + 1, bytes + 1);
-        for (std::size_t len = 3; len <= longest[i]; ++len) Explore(i + len, items + 1, bytes + 2);
+        for (std::size_t len = 3; len <= longest[i]; ++len)
+            Explore(i + len, items + 1, bytes + 2);
     }
 };
 
-std::size_t BruteForceMinimum(const Bytes &data) {
+std::size_t BruteForceMinimum(const Bytes &data)
+{
     const auto longest = LongestByReplay(data);
     Search search{longest, data.size(), SIZE_MAX};
     search.Explore(0, 0, 0);
     return search.best;
 }
 
-void ExpectOptimal(const Bytes &data) {
+void ExpectOptimal(const Bytes &data)
+{
     const Bytes packed = szdd::Compress(data);
     Bytes back;
     std::string error;
@@ -83,7 +91,8 @@ void ExpectOptimal(const Bytes &data) {
 
 // Small alphabets with the space make matches into the initial window,
 // overlapping copies and runs that cross group boundaries common.
-TEST(Optimal, MatchesExhaustiveSearchOnShortInputs) {
+TEST(Optimal, MatchesExhaustiveSearchOnShortInputs)
+{
     const std::string alphabets[] = {" ", "a", " a", "ab", " ab", " abc", "abcd"};
     std::uint32_t seed = 1;
     for (const auto &alphabet : alphabets) {
@@ -96,14 +105,12 @@ TEST(Optimal, MatchesExhaustiveSearchOnShortInputs) {
 
 // Hand-made inputs where a greedy or lazy parse, or one that ignores the
 // control bytes, loses a byte.
-TEST(Optimal, MatchesExhaustiveSearchOnCraftedInputs) {
+TEST(Optimal, MatchesExhaustiveSearchOnCraftedInputs)
+{
     const std::string inputs[] = {
-        "abcabcabcabcabcabcabcabcabcabc",
-        "abcdeabcdXbcdeabcdeYcdeab",
-        "aaaXaaaaYaaaaaZaaaaaa",
-        "          x          y           ",
-        "abcabdabcabdabcabdabcabd abcabd",
-        "xyzxyzxyzQxyzxyzxyzxyzQ",
+        "abcabcabcabcabcabcabcabcabcabc",    "abcdeabcdXbcdeabcdeYcdeab",       "aaaXaaaaYaaaaaZaaaaaa",
+        "          x          y           ", "abcabdabcabdabcabdabcabd abcabd", "xyzxyzxyzQxyzxyzxyzxyzQ",
     };
-    for (const auto &s : inputs) ExpectOptimal(Bytes(s.begin(), s.end()));
+    for (const auto &s : inputs)
+        ExpectOptimal(Bytes(s.begin(), s.end()));
 }

@@ -11,7 +11,8 @@ using szdd_test::Bytes;
 
 namespace {
 
-void ExpectRoundTrip(const Bytes &data, const std::string &what) {
+void ExpectRoundTrip(const Bytes &data, const std::string &what)
+{
     SCOPED_TRACE(what);
     const Bytes packed = szdd::Compress(data);
     ASSERT_GE(packed.size(), szdd::kHeaderSize);
@@ -31,15 +32,18 @@ void ExpectRoundTrip(const Bytes &data, const std::string &what) {
     EXPECT_TRUE(*theirs == data) << "libmspack's expansion differs";
 }
 
-Bytes Repeat(const Bytes &block, std::size_t times) {
+Bytes Repeat(const Bytes &block, std::size_t times)
+{
     Bytes out;
-    for (std::size_t i = 0; i < times; ++i) out.insert(out.end(), block.begin(), block.end());
+    for (std::size_t i = 0; i < times; ++i)
+        out.insert(out.end(), block.begin(), block.end());
     return out;
 }
 
 }  // namespace
 
-TEST(RoundTrip, TinyInputs) {
+TEST(RoundTrip, TinyInputs)
+{
     ExpectRoundTrip({}, "empty");
     ExpectRoundTrip({'Q'}, "one byte");
     ExpectRoundTrip({' '}, "one space");
@@ -47,7 +51,8 @@ TEST(RoundTrip, TinyInputs) {
     EXPECT_EQ(szdd::Compress(Bytes{}).size(), szdd::kHeaderSize);
 }
 
-TEST(RoundTrip, LongRuns) {
+TEST(RoundTrip, LongRuns)
+{
     ExpectRoundTrip(Bytes(100000, 'x'), "run of x");
     ExpectRoundTrip(Bytes(100000, 0), "run of zeros");
     // Spaces match the initial window from the first byte on.
@@ -56,7 +61,8 @@ TEST(RoundTrip, LongRuns) {
     EXPECT_LT(szdd::Compress(spaces).size(), 14 + 5000 / 18 * 2 + 5000 / 18 / 8 + 4);
 }
 
-TEST(RoundTrip, DataThatMatchesTheInitialSpaces) {
+TEST(RoundTrip, DataThatMatchesTheInitialSpaces)
+{
     std::string text = "   indented   text    with       spaces          ";
     ExpectRoundTrip(Bytes(text.begin(), text.end()), "leading spaces");
     ExpectRoundTrip(szdd_test::RandomBytes(20000, " .", 7), "mostly spaces");
@@ -66,7 +72,8 @@ TEST(RoundTrip, DataThatMatchesTheInitialSpaces) {
     ExpectRoundTrip(late, "late spaces");
 }
 
-TEST(RoundTrip, WindowWrapAndFarMatches) {
+TEST(RoundTrip, WindowWrapAndFarMatches)
+{
     // Repeats at distances 4000, 4095 and 4096 use the whole window, and the
     // write position wraps many times over.
     for (std::size_t block : {4000u, 4095u, 4096u, 4097u}) {
@@ -80,7 +87,8 @@ TEST(RoundTrip, WindowWrapAndFarMatches) {
     ExpectRoundTrip(szdd_test::RandomBytes(300000, "abcdefgh ", 5), "small alphabet, long");
 }
 
-TEST(RoundTrip, RandomData) {
+TEST(RoundTrip, RandomData)
+{
     for (std::uint32_t seed = 1; seed <= 3; ++seed) {
         const Bytes data = szdd_test::RandomBytes(70000, seed);
         ExpectRoundTrip(data, "random seed " + std::to_string(seed));
@@ -89,7 +97,8 @@ TEST(RoundTrip, RandomData) {
     }
 }
 
-TEST(RoundTrip, ReplacedCharacterIsStored) {
+TEST(RoundTrip, ReplacedCharacterIsStored)
+{
     const Bytes packed = szdd::Compress(Bytes{'a', 'b'}, 'L');
     szdd::Header header;
     std::string error;
@@ -97,9 +106,11 @@ TEST(RoundTrip, ReplacedCharacterIsStored) {
     EXPECT_EQ(header.replacedChar, 'L');
 }
 
-TEST(RoundTrip, RealBinariesAndNoLargerThanMscompress) {
+TEST(RoundTrip, RealBinariesAndNoLargerThanMscompress)
+{
     const auto files = szdd_test::SampleBinaries(4, 400 * 1024);
-    if (files.empty()) GTEST_SKIP() << "no Wine binaries on this machine";
+    if (files.empty())
+        GTEST_SKIP() << "no Wine binaries on this machine";
     for (const auto &file : files) {
         const Bytes data = szdd_test::ReadFile(file);
         ExpectRoundTrip(data, file.string());

@@ -12,10 +12,10 @@
 namespace szdd_test {
 
 using native_test::Bytes;
+using native_test::RandomBytes;
 using native_test::ReadFile;
 using native_test::ScratchDir;
 using native_test::WriteFile;
-using native_test::RandomBytes;
 
 // Expands an SZDD file with libmspack; nullopt when it reports an error.
 std::optional<Bytes> ExpandWithMspack(const Bytes &szdd);

@@ -37,13 +37,15 @@ TEST(Compress, InterchangeableWithPlatformTools)
     for (int i = 0; i < 4000; ++i)
         for (char c : "line " + std::to_string(i % 97) + "\n")
             text.push_back(static_cast<std::uint8_t>(c));
-    for (const auto &[name, data] : {std::make_pair("text.txt", text), std::make_pair("noise.bin", RandomBytes(30000, 5)),
-                                     std::make_pair("empty.txt", Bytes())}) {
+    for (const auto &[name, data] :
+         {std::make_pair("text.txt", text), std::make_pair("noise.bin", RandomBytes(30000, 5)),
+          std::make_pair("empty.txt", Bytes())}) {
         fs::path original = dir / name;
         WriteFile(original, data);
 
         ASSERT_EQ(RunXpack({"compress", original.string(), (dir / "ours.sz").string()}).status, 0);
-        std::string expand = "msexpand < '" + (dir / "ours.sz").string() + "' > '" + (dir / "theirs.out").string() + "'";
+        std::string expand =
+            "msexpand < '" + (dir / "ours.sz").string() + "' > '" + (dir / "theirs.out").string() + "'";
         ASSERT_EQ(std::system(expand.c_str()), 0) << name;
         EXPECT_EQ(ReadFile(dir / "theirs.out"), data) << name;
 
@@ -101,7 +103,8 @@ TEST(Output, RefusesWhatIsNotARegularFile)
         {"socket", "is not a regular file"},
         {"link", "link: is a symbolic link; not writing through it"}};
     if (device)
-        targets.emplace_back("null", "null: is not a regular file (a device, FIFO or socket); not replacing it");
+        targets.emplace_back("null",
+                             "null: is not a regular file (a device, FIFO or socket); not replacing it");
     for (const auto &[name, message] : targets) {
         struct stat was, is;
         ASSERT_EQ(lstat((dir / name).c_str(), &was), 0);
@@ -140,7 +143,8 @@ TEST(Output, ReplacesARegularFileKeepingItsMode)
     RunResult run = RunXpack({"expand", (dir / "in.sz").string(), (dir / longest).string()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(dir / longest), Bytes({'n', 'e', 'w', ' ', 'd', 'a', 't', 'a'}));
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"in.sz", "in.txt", longest, "other-name", "out.sz"}));
+    EXPECT_EQ(Names(dir.path()),
+              (std::vector<std::string>{"in.sz", "in.txt", longest, "other-name", "out.sz"}));
 }
 
 TEST(Output, DashIsStandardOutput)

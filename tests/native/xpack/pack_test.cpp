@@ -43,9 +43,9 @@ TEST(Pack, ProductTreeComesOutInTheShippedOrder)
     RunResult run = RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "p.bin").string()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    std::vector<std::string> expected = {
-        "Addins\\",     "QUENBRIK.DLL", "QUENBRIK.HLP", "Addins\\QUENBRIK\\", "README.HTM",  "README1.JPG",
-        "README2.JPG", "README3.JPG",  "README4.JPG",  "README5.JPG",        "README6.JPG"};
+    std::vector<std::string> expected = {"Addins\\",    "QUENBRIK.DLL", "QUENBRIK.HLP", "Addins\\QUENBRIK\\",
+                                         "README.HTM",  "README1.JPG",  "README2.JPG",  "README3.JPG",
+                                         "README4.JPG", "README5.JPG",  "README6.JPG"};
     EXPECT_EQ(EntryNames(dir / "p.bin"), expected);
     EXPECT_EQ(xpack::TopFolderOf(ReadFile(dir / "p.bin")), "Addins");
 }
@@ -62,8 +62,10 @@ TEST(Pack, RootFilesComeFirstAndFilesPrecedeSubfolders)
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> expected = {"z.txt", "A\\", "x", "B\\", "b.txt", "c.txt", "B\\A\\", "a.txt"};
     EXPECT_EQ(EntryNames(dir / "p.bin"), expected);
-    EXPECT_NE(run.err.find("tree/z.txt: the first entry is a file; the setup program takes its name as the top folder"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find(
+            "tree/z.txt: the first entry is a file; the setup program takes its name as the top folder"),
+        std::string::npos)
         << run.err;
 }
 
@@ -71,7 +73,7 @@ TEST(Pack, RoundTripsAndIsDeterministic)
 {
     ScratchDir dir;
     MakeProductTree(dir / "tree");
-    WriteFile(dir / "tree/root.txt", "");                        // empty file in the root
+    WriteFile(dir / "tree/root.txt", "");  // empty file in the root
     WriteFile(dir / "tree/Addins/Big.bin", RandomBytes(70000, 3));
     WriteFile(dir / "tree/Addins/Text.txt", std::string(50000, 'a'));
     fs::create_directories(dir / "tree/Addins/Empty/Deeper");  // empty folders travel too
@@ -124,29 +126,32 @@ TEST_P(PackRefuses, WritesNothing)
     EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"p.bin", "tree"}));
 }
 
-#define NAMED_FILE(label, file)                                                   \
-    Refusal { label, [](const fs::path &t) { WriteFile(t / "Addins" / file, "x"); }, file }
+#define NAMED_FILE(label, file)                                                     \
+    Refusal                                                                         \
+    {                                                                               \
+        label, [](const fs::path &t) { WriteFile(t / "Addins" / file, "x"); }, file \
+    }
 
 INSTANTIATE_TEST_SUITE_P(
     Names, PackRefuses,
-    ::testing::Values(NAMED_FILE("less", "a<b"), NAMED_FILE("colon", "c:d"), NAMED_FILE("quote", "q\"q"),
-                      NAMED_FILE("backslash", "back\\slash"), NAMED_FILE("pipe", "p|p"),
-                      NAMED_FILE("question", "why?"), NAMED_FILE("star", "*.txt"),
-                      Refusal{"control", [](const fs::path &t) { WriteFile(t / "Addins/tab\there", "x"); },
-                              "tab\\there"},
-                      NAMED_FILE("trailing dot", "name."),
-                      NAMED_FILE("trailing space", "name "), NAMED_FILE("device", "CON"),
-                      NAMED_FILE("device with extension", "nul.txt"), NAMED_FILE("com port", "Com7.log"),
-                      NAMED_FILE("printer", "LPT1"), NAMED_FILE("console input", "CONIN$"),
-                      NAMED_FILE("console output", "conout$.txt"), NAMED_FILE("clock", "CLOCK$"),
-                      NAMED_FILE("com zero", "COM0"), NAMED_FILE("printer zero", "lpt0.log"),
-                      Refusal{"non-ascii", [](const fs::path &t) { WriteFile(t / "Addins/caf\xc3\xa9.txt", "x"); },
-                              "caf\\xc3\\xa9.txt"},
-                      Refusal{"non-ascii folder", [](const fs::path &t) { WriteFile(t / "\xc3\xa4/x", "x"); },
-                              "\\xc3\\xa4"}),
+    ::testing::Values(
+        NAMED_FILE("less", "a<b"), NAMED_FILE("colon", "c:d"), NAMED_FILE("quote", "q\"q"),
+        NAMED_FILE("backslash", "back\\slash"), NAMED_FILE("pipe", "p|p"), NAMED_FILE("question", "why?"),
+        NAMED_FILE("star", "*.txt"),
+        Refusal{"control", [](const fs::path &t) { WriteFile(t / "Addins/tab\there", "x"); }, "tab\\there"},
+        NAMED_FILE("trailing dot", "name."), NAMED_FILE("trailing space", "name "),
+        NAMED_FILE("device", "CON"), NAMED_FILE("device with extension", "nul.txt"),
+        NAMED_FILE("com port", "Com7.log"), NAMED_FILE("printer", "LPT1"),
+        NAMED_FILE("console input", "CONIN$"), NAMED_FILE("console output", "conout$.txt"),
+        NAMED_FILE("clock", "CLOCK$"), NAMED_FILE("com zero", "COM0"), NAMED_FILE("printer zero", "lpt0.log"),
+        Refusal{"non-ascii", [](const fs::path &t) { WriteFile(t / "Addins/caf\xc3\xa9.txt", "x"); },
+                "caf\\xc3\\xa9.txt"},
+        Refusal{"non-ascii folder", [](const fs::path &t) { WriteFile(t / "\xc3\xa4/x", "x"); },
+                "\\xc3\\xa4"}),
     [](const auto &info) {
         std::string name = info.param.what;
-        std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum((unsigned char)c); }, '_');
+        std::replace_if(
+            name.begin(), name.end(), [](char c) { return !std::isalnum((unsigned char)c); }, '_');
         return name;
     });
 
@@ -155,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"case clash", [](const fs::path &t) { WriteFile(t / "Addins/OK.TXT", "x"); }, "OK.TXT"},
         Refusal{"case clash with folder", [](const fs::path &t) { WriteFile(t / "addins/x", "x"); }, "ddins"},
-        Refusal{"symlink", [](const fs::path &t) { fs::create_symlink("ok.txt", t / "Addins/link"); }, "link"},
+        Refusal{"symlink", [](const fs::path &t) { fs::create_symlink("ok.txt", t / "Addins/link"); },
+                "link"},
         Refusal{"fifo", [](const fs::path &t) { mkfifo((t / "Addins/pipe").c_str(), 0600); }, "pipe"},
         Refusal{"four gigabytes",
                 [](const fs::path &t) {
@@ -164,7 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "huge"},
         Refusal{"payload too large",
-                [](const fs::path &t) { WriteFile(t / "Addins/noise", RandomBytes(6600000, 9)); }, "6553600"}),
+                [](const fs::path &t) { WriteFile(t / "Addins/noise", RandomBytes(6600000, 9)); },
+                "6553600"}),
     [](const auto &info) {
         std::string name = info.param.what;
         std::replace(name.begin(), name.end(), ' ', '_');
@@ -174,8 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Pack, AcceptsNamesThatOnlyResembleDevices)
 {
     ScratchDir dir;
-    for (const char *name : {"CONSOLE.TXT", "COM10", "LPT00", "CONIN", "CLOCK.TXT", "nul_x", "con-1.txt", ".hidden",
-                             "a b.c"})
+    for (const char *name :
+         {"CONSOLE.TXT", "COM10", "LPT00", "CONIN", "CLOCK.TXT", "nul_x", "con-1.txt", ".hidden", "a b.c"})
         WriteFile(dir / "tree" / name, name);
     RunResult run = RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "p.bin").string()});
     EXPECT_EQ(run.status, 0) << run.err;
@@ -252,7 +259,8 @@ TEST(Pack, WarnsAboutLongInstallPaths)
     EXPECT_NE(run.err.find(medium + "/QUENBRIK.DLL: installed under"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("129 characters, more than the 127"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("269 characters, more than the 259"), std::string::npos) << run.err;
-    EXPECT_EQ(run.err.find("tree/" + part + "/" + part + ": installed"), std::string::npos) << "201 is fine for a folder";
+    EXPECT_EQ(run.err.find("tree/" + part + "/" + part + ": installed"), std::string::npos)
+        << "201 is fine for a folder";
 }
 
 TEST(Pack, WarnsAboutLongTopFolder)

@@ -38,11 +38,17 @@ std::string ExpectedListing(const Bytes &payload)
     };
     return "kind      stored  expanded  name\n"
            "dir                         Addins\\\n"
-           "file  " + right(a) + "      1000  A.DLL\n"
+           "file  " +
+           right(a) +
+           "      1000  A.DLL\n"
            "dir                         Addins\\Sub\\\n"
-           "file  " + right(r) + "         6  R.HTM\n"
-           "total " + right(a + r) + "      1006  4 entries (2 directories, 2 files), payload " +
-           std::to_string(payload.size()) + " bytes\n"
+           "file  " +
+           right(r) +
+           "         6  R.HTM\n"
+           "total " +
+           right(a + r) + "      1006  4 entries (2 directories, 2 files), payload " +
+           std::to_string(payload.size()) +
+           " bytes\n"
            "top folder: Addins\n";
 }
 
@@ -91,8 +97,9 @@ TEST(List, NamesCannotForgeLinesOrDriveTheTerminal)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Tame(run.out)) << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 7);
-    for (const char *shown : {"dir                         Add\\x1b[2Jins\\\n", "  a\\nfile          1",
-                              "  \\x1b]0;owned\\x07\\r\\t\n", "  caf\\xe9\\x7f\n", "top folder: Add\\x1b[2Jins\n"})
+    for (const char *shown :
+         {"dir                         Add\\x1b[2Jins\\\n", "  a\\nfile          1",
+          "  \\x1b]0;owned\\x07\\r\\t\n", "  caf\\xe9\\x7f\n", "top folder: Add\\x1b[2Jins\n"})
         EXPECT_NE(run.out.find(shown), std::string::npos) << shown;
 
     // Messages escape names from a payload and from the command line alike.
@@ -148,7 +155,8 @@ TEST(Read, MalformedPayloadsAreReportedNotOverrun)
         else
             EXPECT_EQ(error.rfind("in.bin: malformed payload: entry ", 0), 0u) << cut << ": " << error;
     }
-    EXPECT_NE(ReadError(Bytes{'a', 'b'}).find("entry 1 at offset 0: name without a terminator"), std::string::npos);
+    EXPECT_NE(ReadError(Bytes{'a', 'b'}).find("entry 1 at offset 0: name without a terminator"),
+              std::string::npos);
     EXPECT_NE(ReadError(Bytes{'A', '\\', 0, 0}).find("entry 2 at offset 3: empty name"), std::string::npos);
     EXPECT_NE(ReadError(Bytes{'f', 0, 1, 0}).find("length field runs past the end"), std::string::npos);
     EXPECT_NE(ReadError(Bytes{'f', 0, 9, 0, 0, 0, 1}).find("file length 9 runs past the end (1 bytes left)"),
@@ -163,7 +171,8 @@ TEST(Read, TruncatedOrBrokenExecutablesAreReported)
     for (std::size_t cut = 2; cut < pe.size(); cut += (cut < 0x240 ? 1 : 97))
         EXPECT_NE(ReadError(Bytes(pe.begin(), pe.begin() + cut)), "") << cut;
 
-    EXPECT_NE(ReadError(MakeExecutable(SamplePayload(), "TEXT", "OTHER")).find("no TEXT resource named XPackArchive"),
+    EXPECT_NE(ReadError(MakeExecutable(SamplePayload(), "TEXT", "OTHER"))
+                  .find("no TEXT resource named XPackArchive"),
               std::string::npos);
     Bytes badSignature = pe;
     badSignature[0x41] = 'X';
@@ -201,10 +210,12 @@ TEST_P(UnpackRefuses, NamesThatWouldLeaveTheFolder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Unsafe, UnpackRefuses,
-                         ::testing::Values(std::make_pair("..\\", true), std::make_pair("Good\\..\\..\\", true),
+                         ::testing::Values(std::make_pair("..\\", true),
+                                           std::make_pair("Good\\..\\..\\", true),
                                            std::make_pair("\\etc\\", true), std::make_pair("C:\\x\\", true),
                                            std::make_pair("a\\\\b\\", true), std::make_pair("..", false),
-                                           std::make_pair("/etc/passwd", false), std::make_pair("a/../../b", false),
+                                           std::make_pair("/etc/passwd", false),
+                                           std::make_pair("a/../../b", false),
                                            std::make_pair("sub\\file", false)));
 
 TEST(Unpack, RefusesBadFileDataAndTakenFolders)
@@ -268,7 +279,8 @@ TEST(Unpack, FailurePartWayLeavesNothingBehind)
                                      "ulimit -f 32; trap '' XFSZ; ");
             EXPECT_EQ(run.status, 1);
             EXPECT_NE(run.err.find(std::string(target) + "/" + fault), std::string::npos) << run.err;
-            EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"clash.bin", "empty", "full.bin"})) << target;
+            EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"clash.bin", "empty", "full.bin"}))
+                << target;
             EXPECT_TRUE(fs::is_empty(dir / "empty")) << payload;
         }
 }

@@ -29,7 +29,9 @@ void Set32(Bytes &b, std::size_t at, std::uint32_t value)
 // Where things are in a PE32 image's headers.
 struct Headers {
     explicit Headers(const Bytes &b)
-        : optional(Get32(b, 0x3C) + 24), sections(optional + (b[optional - 4] | (b[optional - 3] << 8))) {}
+        : optional(Get32(b, 0x3C) + 24), sections(optional + (b[optional - 4] | (b[optional - 3] << 8)))
+    {
+    }
     std::size_t Directory(int index) const { return optional + 96 + 8 * index; }
     std::size_t Section(const Bytes &b, const std::string &name) const
     {
@@ -87,11 +89,13 @@ TEST(Setup, FolderOrPayloadRoundTrip)
     ScratchDir dir;
     MakeTree(dir / "tree");
     ASSERT_EQ(RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "payload.bin").string()}).status, 0);
-    RunResult run = RunXpack({"setup", (dir / "tree").string(), "--stub", kStub.string(), "-o", (dir / "a.exe").string()});
+    RunResult run = RunXpack(
+        {"setup", (dir / "tree").string(), "--stub", kStub.string(), "-o", (dir / "a.exe").string()});
     ASSERT_EQ(run.status, 0) << run.err;
     WriteFile(dir / "b.exe", "old");
     fs::permissions(dir / "b.exe", fs::perms::owner_read | fs::perms::owner_write);
-    run = RunXpack({"setup", (dir / "payload.bin").string(), "--stub", kStub.string(), "-o", (dir / "b.exe").string()});
+    run = RunXpack(
+        {"setup", (dir / "payload.bin").string(), "--stub", kStub.string(), "-o", (dir / "b.exe").string()});
     ASSERT_EQ(run.status, 0) << run.err;
 
     Bytes setup = ReadFile(dir / "a.exe");
@@ -103,7 +107,8 @@ TEST(Setup, FolderOrPayloadRoundTrip)
         EXPECT_EQ(after[key], key == kPayloadKey ? ReadFile(dir / "payload.bin") : data) << key;
     }
 
-    EXPECT_EQ(RunXpack({"list", (dir / "a.exe").string()}).out, RunXpack({"list", (dir / "payload.bin").string()}).out);
+    EXPECT_EQ(RunXpack({"list", (dir / "a.exe").string()}).out,
+              RunXpack({"list", (dir / "payload.bin").string()}).out);
     ASSERT_EQ(RunXpack({"unpack", (dir / "a.exe").string(), (dir / "out").string()}).status, 0);
     EXPECT_EQ(Snapshot(dir / "out"), Snapshot(dir / "tree"));
 
@@ -140,33 +145,35 @@ TEST(Setup, RefusesWritingNothing)
         std::string reason;
     } cases[] = {
         {"text.exe", Bytes{'t', 'e', 'x', 't'}, "not an executable"},
-        {"unresourced.exe", variant([&](Bytes &b) { Set32(b, h.Directory(2), 0); }), "has no resource section"},
-        {"signed.exe",
-         variant([&](Bytes &b) {
+        {"unresourced.exe", variant([&](Bytes &b) { Set32(b, h.Directory(2), 0); }),
+         "has no resource section"},
+        {"signed.exe", variant([&](Bytes &b) {
              Set32(b, h.Directory(4), std::uint32_t(b.size()));
              Set32(b, h.Directory(4) + 4, 8);
              b.resize(b.size() + 8, 0);
          }),
          "is signed"},
         {"overlay.exe", variant([](Bytes &b) { b.push_back(1); }), "1 bytes appended after its last section"},
-        {"extra.exe", variant([&](Bytes &b) { b[h.Section(stub, ".reloc") + 1] = 'x'; }), "not the base relocations"},
+        {"extra.exe", variant([&](Bytes &b) { b[h.Section(stub, ".reloc") + 1] = 'x'; }),
+         "not the base relocations"},
         {"overlap.exe", variant([&](Bytes &b) { Set32(b, entry, Get32(b, entry) - 8); }), "overlap"},
-        {"outside.exe", variant([&](Bytes &b) { Set32(b, entry + 4, 1u << 20); }), "outside the resource section"},
+        {"outside.exe", variant([&](Bytes &b) { Set32(b, entry + 4, 1u << 20); }),
+         "outside the resource section"},
         {"misaligned.exe", variant([&](Bytes &b) { Set32(b, h.optional + 36, 300); }), "bad alignment"},
     };
     MakeTree(dir / "tree");
     ASSERT_EQ(RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "payload.bin").string()}).status, 0);
     for (const auto &c : cases) {
         WriteFile(dir / c.name, c.stub);
-        RunResult run = RunXpack({"setup", (dir / "payload.bin").string(), "--stub", (dir / c.name).string(), "-o",
-                                  (dir / "out.exe").string()});
+        RunResult run = RunXpack({"setup", (dir / "payload.bin").string(), "--stub", (dir / c.name).string(),
+                                  "-o", (dir / "out.exe").string()});
         EXPECT_EQ(run.status, 1) << c.name;
         EXPECT_NE(run.err.find(c.name + std::string(": ")), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(c.reason), std::string::npos) << c.name << ": " << run.err;
         EXPECT_FALSE(fs::exists(dir / "out.exe")) << c.name;
     }
-    RunResult run = RunXpack({"setup", (dir / "payload.bin").string(), "--stub", (dir / "signed.exe").string(), "-o",
-                              (dir / "out.exe").string()});
+    RunResult run = RunXpack({"setup", (dir / "payload.bin").string(), "--stub",
+                              (dir / "signed.exe").string(), "-o", (dir / "out.exe").string()});
     EXPECT_NE(run.err.find("sign the result after"), std::string::npos) << run.err;
 
     // The payload: pack's rules for a folder, list's for a file, and the
@@ -177,9 +184,11 @@ TEST(Setup, RefusesWritingNothing)
     Set32(big, 2, std::uint32_t(big.size() - 6));
     std::copy_n("SZDD\x88\xF0\x27\x33\x41", 9, big.begin() + 6);
     WriteFile(dir / "big.bin", big);
-    for (const auto &[source, reason] : {std::make_pair("bad", "CON.txt: "), std::make_pair("big.bin", "must stay below"),
-                                         std::make_pair("tree/Top/a.txt", "a.txt: malformed payload")}) {
-        run = RunXpack({"setup", (dir / source).string(), "--stub", kStub.string(), "-o", (dir / "out.exe").string()});
+    for (const auto &[source, reason] :
+         {std::make_pair("bad", "CON.txt: "), std::make_pair("big.bin", "must stay below"),
+          std::make_pair("tree/Top/a.txt", "a.txt: malformed payload")}) {
+        run = RunXpack(
+            {"setup", (dir / source).string(), "--stub", kStub.string(), "-o", (dir / "out.exe").string()});
         EXPECT_EQ(run.status, 1) << source;
         EXPECT_NE(run.err.find(reason), std::string::npos) << source << ": " << run.err;
         EXPECT_FALSE(fs::exists(dir / "out.exe")) << source;

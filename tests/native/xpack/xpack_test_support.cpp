@@ -99,9 +99,9 @@ Bytes MakeExecutable(const Bytes &data, const std::string &type, const std::stri
     pe[1] = 'Z';
     Put32(pe, 0x3C, 0x40);
     Put32(pe, 0x40, 0x00004550);
-    Put16(pe, 0x44, 0x14C);      // i386
-    Put16(pe, 0x46, 1);          // one section
-    Put16(pe, 0x54, 224);        // optional header size
+    Put16(pe, 0x44, 0x14C);  // i386
+    Put16(pe, 0x46, 1);      // one section
+    Put16(pe, 0x54, 224);    // optional header size
     Put16(pe, 0x56, 0x0102);
     const std::size_t optional = 0x58;
     Put16(pe, optional, 0x10B);  // PE32

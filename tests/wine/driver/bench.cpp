@@ -27,7 +27,10 @@ void SeedDevStudio(const std::string &installDirs)
     SetText(kDevStudioKey + "\\6.0\\Directories", "Install Dirs", installDirs);
 }
 
-void RemoveDevStudio() { DeleteTree(kDevStudioKey); }
+void RemoveDevStudio()
+{
+    DeleteTree(kDevStudioKey);
+}
 
 void RemoveComponentRegistration()
 {
@@ -35,7 +38,10 @@ void RemoveComponentRegistration()
         DeleteTree(key);
 }
 
-std::string RegisteredServerPath() { return ReadStringValue(kClsidKey + "\\InprocServer32", nullptr); }
+std::string RegisteredServerPath()
+{
+    return ReadStringValue(kClsidKey + "\\InprocServer32", nullptr);
+}
 
 bool RegisterReadmeHandler(const std::string &recorder, const std::string &recordFile)
 {
@@ -46,7 +52,8 @@ bool RegisterReadmeHandler(const std::string &recorder, const std::string &recor
     // Wine's shell looks up associations in HKEY_CLASSES_ROOT only.
     std::string command = "\"" + recorder + "\" \"" + recordFile + "\" \"%1\"";
     return SetText(".htm", nullptr, kHandlerProgId, HKEY_CLASSES_ROOT) &&
-           SetText(std::string(kHandlerProgId) + "\\shell\\open\\command", nullptr, command, HKEY_CLASSES_ROOT);
+           SetText(std::string(kHandlerProgId) + "\\shell\\open\\command", nullptr, command,
+                   HKEY_CLASSES_ROOT);
 }
 
 void RestoreReadmeHandler()
@@ -218,8 +225,8 @@ FolderWindow::FolderWindow()
                               GetModuleHandleA(nullptr), nullptr);
     CHECK(window_ != nullptr);
     CHECK(CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 200, 20, window_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FOLDER)), GetModuleHandleA(nullptr),
-                          nullptr) != nullptr);
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FOLDER)),
+                          GetModuleHandleA(nullptr), nullptr) != nullptr);
 }
 
 void FolderWindow::SetFolder(const std::string &text)

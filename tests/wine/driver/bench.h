@@ -30,7 +30,7 @@ void SeedDevStudio(const std::string &installDirs);
 void RemoveDevStudio();
 
 void RemoveComponentRegistration();
-std::string RegisteredServerPath();   // InprocServer32's default value, or empty
+std::string RegisteredServerPath();  // InprocServer32's default value, or empty
 
 // Registers recorder as the .htm "open" handler, writing to recordFile.
 bool RegisterReadmeHandler(const std::string &recorder, const std::string &recordFile);
@@ -46,9 +46,9 @@ bool ReplaceFinishText(const std::string &exe, const std::string &text, std::str
 // One case's surroundings and the program running in them.
 struct Bench {
     std::string setupExe, reference, recorder;
-    std::string work;        // the case's folder
-    std::string devStudio;   // <work>\MSDev98: the suggested folder without its backslash
-    std::string record;      // what the .htm handler was asked to open
+    std::string work;       // the case's folder
+    std::string devStudio;  // <work>\MSDev98: the suggested folder without its backslash
+    std::string record;     // what the .htm handler was asked to open
     driver::Process process;
     HWND dialog = nullptr;
 

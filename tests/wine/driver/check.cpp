@@ -31,7 +31,10 @@ bool Record(bool ok, const char *file, int line, const std::string &what)
     return false;
 }
 
-int Failures() { return g_failures; }
+int Failures()
+{
+    return g_failures;
+}
 
 int Finish()
 {

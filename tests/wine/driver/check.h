@@ -18,8 +18,14 @@ int Failures();
 // Prints the tally. 0 when checks ran and none failed, 1 otherwise.
 int Finish();
 
-inline std::string What(const char *written) { return written; }
-inline std::string What(const char *, const std::string &what) { return what; }
+inline std::string What(const char *written)
+{
+    return written;
+}
+inline std::string What(const char *, const std::string &what)
+{
+    return what;
+}
 
 template <class T>
 std::string Show(const T &value)
@@ -28,8 +34,14 @@ std::string Show(const T &value)
     out << std::boolalpha << value;
     return out.str();
 }
-inline std::string Show(const std::string &value) { return "\"" + value + "\""; }
-inline std::string Show(const char *value) { return value ? Show(std::string(value)) : "null"; }
+inline std::string Show(const std::string &value)
+{
+    return "\"" + value + "\"";
+}
+inline std::string Show(const char *value)
+{
+    return value ? Show(std::string(value)) : "null";
+}
 
 // The condition, or the two values, are taken before the text that
 // describes them, which may read what the check did.
@@ -49,7 +61,8 @@ struct Compared {
     {
         bool ok = actual == expected;
         return check::Record(ok, file, line,
-                             ok ? what : what + "\n  expected: " + Show(expected) + "\n  actual:   " + Show(actual));
+                             ok ? what
+                                : what + "\n  expected: " + Show(expected) + "\n  actual:   " + Show(actual));
     }
 };
 
@@ -61,9 +74,9 @@ Compared<Actual, Expected> Compare(const Actual &actual, const Expected &expecte
 
 }  // namespace check
 
-#define CHECK(condition, ...)                                  \
+#define CHECK(condition, ...)                                              \
     check::Result{static_cast<bool>(condition)}.Record(__FILE__, __LINE__, \
-                                                      check::What(#condition, ##__VA_ARGS__))
-#define CHECK_EQ(actual, expected, ...)                             \
-    check::Compare((actual), (expected)).Record(__FILE__, __LINE__, \
-                                                check::What(#actual " == " #expected, ##__VA_ARGS__))
+                                                       check::What(#condition, ##__VA_ARGS__))
+#define CHECK_EQ(actual, expected, ...)  \
+    check::Compare((actual), (expected)) \
+        .Record(__FILE__, __LINE__, check::What(#actual " == " #expected, ##__VA_ARGS__))

@@ -7,8 +7,7 @@
 
 namespace driver {
 
-bool Process::Start(const std::string &program, const std::string &arguments,
-                    std::string *error)
+bool Process::Start(const std::string &program, const std::string &arguments, std::string *error)
 {
     Kill();
     std::string commandLine = "\"" + program + "\"";
@@ -19,8 +18,8 @@ bool Process::Start(const std::string &program, const std::string &arguments,
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &info)) {
+    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
         if (error)
             *error = "cannot start " + program + " (error " + std::to_string(GetLastError()) + ")";
         return false;
@@ -117,8 +116,7 @@ std::vector<HWND> TopWindows(DWORD processId, const char *title, const char *cla
     return search.found;
 }
 
-HWND WaitWindow(DWORD processId, const std::string &title, DWORD timeoutMs,
-                const std::vector<HWND> &exclude)
+HWND WaitWindow(DWORD processId, const std::string &title, DWORD timeoutMs, const std::vector<HWND> &exclude)
 {
     DWORD start = GetTickCount();
     for (;;) {
@@ -159,7 +157,10 @@ bool ControlVisible(HWND dialog, int id)
     return control && IsWindowVisible(control);
 }
 
-HWND Owner(HWND window) { return GetWindow(window, GW_OWNER); }
+HWND Owner(HWND window)
+{
+    return GetWindow(window, GW_OWNER);
+}
 
 void PressButton(HWND dialog, int id)
 {
@@ -192,17 +193,26 @@ int ProgressMaximum(HWND dialog, int id)
 const char *IconKindName(IconKind kind)
 {
     switch (kind) {
-    case IconKind::None: return "none";
-    case IconKind::Information: return "information";
-    case IconKind::Question: return "question";
-    case IconKind::Warning: return "warning";
-    case IconKind::Error: return "error";
-    case IconKind::Unknown: return "unknown";
+    case IconKind::None:
+        return "none";
+    case IconKind::Information:
+        return "information";
+    case IconKind::Question:
+        return "question";
+    case IconKind::Warning:
+        return "warning";
+    case IconKind::Error:
+        return "error";
+    case IconKind::Unknown:
+        return "unknown";
     }
     return "?";
 }
 
-std::ostream &operator<<(std::ostream &out, IconKind kind) { return out << IconKindName(kind); }
+std::ostream &operator<<(std::ostream &out, IconKind kind)
+{
+    return out << IconKindName(kind);
+}
 
 namespace {
 
@@ -278,7 +288,7 @@ int IconDistance(const Canvas &shot, int size, LPCSTR iconName)
         for (int x = 0; x < size; x++) {
             uint32_t p = onBlack.Pixel(x, y);
             if (p != onWhite.Pixel(x, y))
-                continue;   // transparent or blended: depends on the background
+                continue;  // transparent or blended: depends on the background
             total += Difference(p, shot.Pixel(x, y));
             count++;
         }
@@ -287,8 +297,8 @@ int IconDistance(const Canvas &shot, int size, LPCSTR iconName)
 
 BOOL CALLBACK FindIconControl(HWND child, LPARAM context)
 {
-    if (ClassName(child) == "Static" &&
-        (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child)) {
+    if (ClassName(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+        IsWindowVisible(child)) {
         *reinterpret_cast<HWND *>(context) = child;
         return FALSE;
     }
@@ -323,7 +333,10 @@ IconKind ReadIconKind(HWND box)
     BitBlt(shot.Dc(), 0, 0, size, size, screen, origin.x, origin.y, SRCCOPY);
     ReleaseDC(nullptr, screen);
 
-    struct Candidate { IconKind kind; LPCSTR name; } candidates[] = {
+    struct Candidate {
+        IconKind kind;
+        LPCSTR name;
+    } candidates[] = {
         {IconKind::Information, IDI_INFORMATION},
         {IconKind::Question, IDI_QUESTION},
         {IconKind::Warning, IDI_WARNING},
@@ -361,8 +374,7 @@ MessageBoxInfo ReadMessageBox(HWND box)
     return info;
 }
 
-HWND WaitMessageBox(DWORD processId, const char *title, DWORD timeoutMs,
-                    const std::vector<HWND> &exclude)
+HWND WaitMessageBox(DWORD processId, const char *title, DWORD timeoutMs, const std::vector<HWND> &exclude)
 {
     DWORD start = GetTickCount();
     for (;;) {
@@ -381,7 +393,10 @@ BoxRecorder *g_recorder = nullptr;
 
 IconKind IconHandleKind(HWND box)
 {
-    struct Candidate { IconKind kind; LPCSTR name; } candidates[] = {
+    struct Candidate {
+        IconKind kind;
+        LPCSTR name;
+    } candidates[] = {
         {IconKind::Information, IDI_INFORMATION},
         {IconKind::Question, IDI_QUESTION},
         {IconKind::Warning, IDI_WARNING},
@@ -420,8 +435,7 @@ LRESULT CALLBACK RecordBox(int code, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-BoxRecorder::BoxRecorder()
-    : hook_(SetWindowsHookExA(WH_CBT, RecordBox, nullptr, GetCurrentThreadId()))
+BoxRecorder::BoxRecorder() : hook_(SetWindowsHookExA(WH_CBT, RecordBox, nullptr, GetCurrentThreadId()))
 {
     g_recorder = this;
 }
@@ -432,6 +446,9 @@ BoxRecorder::~BoxRecorder()
     g_recorder = nullptr;
 }
 
-void Settle(DWORD ms) { Sleep(ms); }
+void Settle(DWORD ms)
+{
+    Sleep(ms);
+}
 
 }  // namespace driver

@@ -23,8 +23,7 @@ public:
 
     // Starts program with the given argument text after its quoted name.
     // Returns false (and sets *error) when CreateProcess fails.
-    bool Start(const std::string &program, const std::string &arguments,
-               std::string *error);
+    bool Start(const std::string &program, const std::string &arguments, std::string *error);
 
     DWORD Id() const { return id_; }
     HANDLE Handle() const { return process_; }
@@ -40,8 +39,7 @@ private:
 
 // Visible top-level windows of the process, optionally only those whose
 // title is exactly title and whose class is className.
-std::vector<HWND> TopWindows(DWORD processId, const char *title = nullptr,
-                             const char *className = nullptr);
+std::vector<HWND> TopWindows(DWORD processId, const char *title = nullptr, const char *className = nullptr);
 
 // Waits for a visible top-level window of the process with this exact title
 // that is not in exclude. Returns null after timeoutMs.
@@ -70,17 +68,24 @@ void PressCloseBox(HWND window);
 int ProgressPosition(HWND dialog, int id);
 int ProgressMaximum(HWND dialog, int id);
 
-enum class IconKind { None, Information, Question, Warning, Error, Unknown };
+enum class IconKind {
+    None,
+    Information,
+    Question,
+    Warning,
+    Error,
+    Unknown
+};
 const char *IconKindName(IconKind kind);
 std::ostream &operator<<(std::ostream &out, IconKind kind);
 
 struct MessageBoxInfo {
     HWND window = nullptr;
     std::string title;
-    std::string text;   // the box's static control 0xFFFF
+    std::string text;  // the box's static control 0xFFFF
     HWND owner = nullptr;
     IconKind icon = IconKind::None;
-    std::vector<int> buttons;   // ids of the box's buttons, in child order
+    std::vector<int> buttons;  // ids of the box's buttons, in child order
 };
 
 // A message box is a dialog with the static text control 0xFFFF.

@@ -29,7 +29,8 @@ bool ReadWhole(const std::string &path, std::string *content)
 }
 
 // Relative path (lower case) -> item, for the whole tree.
-void ListTree(const std::string &root, const std::string &relative, std::map<std::string, FolderItem> *entries)
+void ListTree(const std::string &root, const std::string &relative,
+              std::map<std::string, FolderItem> *entries)
 {
     for (const FolderItem &item : ListFolder(relative.empty() ? root : root + "\\" + relative)) {
         std::string path = relative.empty() ? item.name : relative + "\\" + item.name;
@@ -50,7 +51,10 @@ std::string WindowsPath(const std::string &path)
     return result;
 }
 
-bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool IsDirectory(const std::string &path)
 {
@@ -106,7 +110,10 @@ std::string ProgramFolder()
     return folder.substr(0, folder.find_last_of("\\/"));
 }
 
-bool SameTextIgnoringCase(const std::string &a, const std::string &b) { return Lower(a) == Lower(b); }
+bool SameTextIgnoringCase(const std::string &a, const std::string &b)
+{
+    return Lower(a) == Lower(b);
+}
 
 std::vector<FolderItem> ListFolder(const std::string &folder)
 {
@@ -160,8 +167,8 @@ bool SameTree(const std::string &actual, const std::string &expected, std::strin
         if (item.directory)
             continue;
         std::string a, b;
-        if (!ReadWhole(actual + "\\" + found->second.name, &a) || !ReadWhole(expected + "\\" + item.name, &b) ||
-            a != b) {
+        if (!ReadWhole(actual + "\\" + found->second.name, &a) ||
+            !ReadWhole(expected + "\\" + item.name, &b) || a != b) {
             *difference = item.name + " differs";
             return false;
         }

@@ -34,7 +34,8 @@ const unsigned char *PeImage::At(DWORD rva, DWORD count) const
     for (int i = 0; i < SectionCount(); i++) {
         const IMAGE_SECTION_HEADER &s = sections[i];
         if (rva >= s.VirtualAddress && rva - s.VirtualAddress <= s.SizeOfRawData &&
-            count <= s.SizeOfRawData - (rva - s.VirtualAddress) && s.PointerToRawData + s.SizeOfRawData <= bytes.size())
+            count <= s.SizeOfRawData - (rva - s.VirtualAddress) &&
+            s.PointerToRawData + s.SizeOfRawData <= bytes.size())
             return bytes.data() + s.PointerToRawData + (rva - s.VirtualAddress);
     }
     return nullptr;

@@ -29,8 +29,8 @@ std::string ReadStringValue(const std::string &key, const char *name, HKEY root)
 bool SetValue(const std::string &key, const char *name, DWORD type, const void *data, DWORD size, HKEY root)
 {
     HKEY created;
-    if (!CHECK(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr) ==
-                   ERROR_SUCCESS,
+    if (!CHECK(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                               nullptr) == ERROR_SUCCESS,
                "create the key " + key))
         return false;
     bool ok = !data || CHECK(RegSetValueExA(created, name, 0, type, static_cast<const BYTE *>(data), size) ==
@@ -45,6 +45,9 @@ bool SetText(const std::string &key, const char *name, const std::string &text, 
     return SetValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), root);
 }
 
-void DeleteTree(const std::string &key, HKEY root) { RegDeleteTreeA(root, key.c_str()); }
+void DeleteTree(const std::string &key, HKEY root)
+{
+    RegDeleteTreeA(root, key.c_str());
+}
 
 }  // namespace driver

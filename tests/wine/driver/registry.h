@@ -14,7 +14,8 @@ std::string ReadStringValue(const std::string &key, const char *name, HKEY root 
 // failed check.
 bool SetValue(const std::string &key, const char *name, DWORD type, const void *data, DWORD size,
               HKEY root = HKEY_CURRENT_USER);
-bool SetText(const std::string &key, const char *name, const std::string &text, HKEY root = HKEY_CURRENT_USER);
+bool SetText(const std::string &key, const char *name, const std::string &text,
+             HKEY root = HKEY_CURRENT_USER);
 void DeleteTree(const std::string &key, HKEY root = HKEY_CURRENT_USER);
 
 }  // namespace driver

@@ -124,9 +124,8 @@ void CaseRejectedCharacters(HWND dialog)
 {
     CHECK(SetCurrentDirectoryA("X:\\"));
     HMODULE module = MakePayloadModule(SmallPayload());
-    const char *const names[] = {"X:\\Bad<Name", "X:\\Bad>Name", "X:\\Bad|Name",
-                                 "X:\\Bad\"Name", "X:\\Bad*Name", "X:\\Bad?Name",
-                                 "X:\\Bad\tName", "X:\\Bad:"};
+    const char *const names[] = {"X:\\Bad<Name", "X:\\Bad>Name", "X:\\Bad|Name",  "X:\\Bad\"Name",
+                                 "X:\\Bad*Name", "X:\\Bad?Name", "X:\\Bad\tName", "X:\\Bad:"};
     for (const char *name : names)
         RunFolderCase(dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
     CheckDriveHolds({});
@@ -164,10 +163,9 @@ void CheckFilesInPlace(const std::string &root, const std::vector<EntrySeen> &en
 void CheckReplayDrive()
 {
     for (const std::string &name : Listing("X:\\")) {
-        bool install = name.size() > 1 && name[0] == 'R' &&
-                       name.find_first_not_of("0123456789", 1) == std::string::npos;
-        CHECK(install || StartsWith(name, "payload-"),
-              "unexpected item on the scratch drive: " + name);
+        bool install =
+            name.size() > 1 && name[0] == 'R' && name.find_first_not_of("0123456789", 1) == std::string::npos;
+        CHECK(install || StartsWith(name, "payload-"), "unexpected item on the scratch drive: " + name);
     }
 }
 
@@ -182,8 +180,7 @@ struct ReplayTally {
 // payload never succeeds; at most one box, and a box exactly when the run
 // fails; the bar within its range; nothing left in the temporary directory
 // and nothing written outside the install folder.
-void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int index,
-               ReplayTally &tally)
+void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int index, ReplayTally &tally)
 {
     std::string copy;
     HMODULE module = MakePayloadModule(payload, true, &copy);

@@ -20,14 +20,23 @@ namespace {
 HWND g_dialog;
 
 // The product-like payload packed by xpack, and the content it came from.
-Bytes ShippedPayload() { return ReadFileBytes(ArtefactPath("shipped.bin")); }
+Bytes ShippedPayload()
+{
+    return ReadFileBytes(ArtefactPath("shipped.bin"));
+}
 std::string ShippedContent(const std::string &relative)
 {
     return ArtefactPath("shipped\\" + relative);
 }
 // One file compressed by xpack, and its expanded form.
-Bytes SampleSzdd() { return ReadFileBytes(ArtefactPath("sample.szdd")); }
-Bytes SamplePlain() { return ReadFileBytes(ArtefactPath("sample.txt")); }
+Bytes SampleSzdd()
+{
+    return ReadFileBytes(ArtefactPath("sample.szdd"));
+}
+Bytes SamplePlain()
+{
+    return ReadFileBytes(ArtefactPath("sample.txt"));
+}
 
 int RunWith(HMODULE module, const std::string &folderText)
 {
@@ -81,8 +90,7 @@ void CheckRange(size_t payloadSize)
     CHECK(!g_progress.empty() && g_progress[0].message == PBM_SETRANGE);
     if (!g_progress.empty()) {
         CHECK_EQ(g_progress[0].wParam, 0u);
-        CHECK_EQ((unsigned long)g_progress[0].lParam,
-                 (unsigned long)MAKELPARAM(0, payloadSize / 100));
+        CHECK_EQ((unsigned long)g_progress[0].lParam, (unsigned long)MAKELPARAM(0, payloadSize / 100));
     }
 }
 
@@ -93,8 +101,7 @@ void CheckSameFile(const std::string &installed, const std::string &original)
 }
 
 // Where each entry of a payload lands under root (a path ending in '\').
-std::vector<std::string> Destinations(const std::vector<EntrySeen> &entries,
-                                      const std::string &root)
+std::vector<std::string> Destinations(const std::vector<EntrySeen> &entries, const std::string &root)
 {
     std::vector<std::string> paths;
     std::string directory = root;
@@ -275,8 +282,8 @@ void CaseEmptyPayload()
     lstrcpyA(g_szTopFolder, "Before");
     // UpdateResource cannot store an empty resource; this module was built
     // with one.
-    HMODULE module = LoadLibraryExA(ArtefactPath("engine_empty_payload.dll").c_str(), NULL,
-                                    LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module =
+        LoadLibraryExA(ArtefactPath("engine_empty_payload.dll").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     CHECK(module != NULL);
     HRSRC resource = FindResourceA(module, PAYLOAD_RESOURCE_NAME, PAYLOAD_RESOURCE_TYPE);
     CHECK(resource != NULL && SizeofResource(module, resource) == 0);

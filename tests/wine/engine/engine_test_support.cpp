@@ -15,7 +15,10 @@ void (*g_onProgress)(const ProgressSeen &seen) = nullptr;
 static std::unique_ptr<driver::BoxRecorder> s_recorder;
 static WNDPROC s_progressProc;
 
-std::vector<driver::MessageBoxInfo> &Boxes() { return s_recorder->boxes; }
+std::vector<driver::MessageBoxInfo> &Boxes()
+{
+    return s_recorder->boxes;
+}
 
 static LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -36,8 +39,8 @@ static INT_PTR CALLBACK TestDlgProc(HWND, UINT message, WPARAM, LPARAM)
 HWND OpenTestDialog()
 {
     InitCommonControls();
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_ENGINE_TEST), NULL,
-                                     TestDlgProc, 0);
+    HWND dialog =
+        CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_ENGINE_TEST), NULL, TestDlgProc, 0);
     if (!dialog) {
         std::printf("cannot create the test dialog (error %lu)\n", GetLastError());
         std::exit(2);
@@ -96,7 +99,8 @@ HMODULE MakePayloadModule(const Bytes &bytes, bool withPayload, std::string *cop
     std::string path = "X:\\payload-" + std::to_string(++count) + ".dll";
     if (copy)
         *copy = path;
-    if (!CHECK(CopyFileA(ArtefactPath("engine_empty_payload.dll").c_str(), path.c_str(), FALSE), "make " + path))
+    if (!CHECK(CopyFileA(ArtefactPath("engine_empty_payload.dll").c_str(), path.c_str(), FALSE),
+               "make " + path))
         return NULL;
     HANDLE update = BeginUpdateResourceA(path.c_str(), TRUE);
     BOOL ok = update && (!withPayload || UpdateResourceA(update, PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME,
@@ -139,4 +143,7 @@ std::vector<EntrySeen> ListEntries(const Bytes &payload)
     return entries;
 }
 
-std::string ArtefactPath(const std::string &name) { return driver::ProgramFolder() + "\\" + name; }
+std::string ArtefactPath(const std::string &name)
+{
+    return driver::ProgramFolder() + "\\" + name;
+}

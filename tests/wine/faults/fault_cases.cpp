@@ -44,7 +44,8 @@ void CheckFailedRun(Bench &bench, const MessageBoxInfo &box, const std::string &
         WaitGone(box.window, kWait);
     }
     Settle();
-    CHECK(bench.process.Running() && IsWindowVisible(bench.dialog), "the dialog stays open after the failure");
+    CHECK(bench.process.Running() && IsWindowVisible(bench.dialog),
+          "the dialog stays open after the failure");
     DWORD_PTR answer = 0;
     CHECK(SendMessageTimeoutA(bench.dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0,
           "the dialog answers after the failure");
@@ -101,7 +102,8 @@ void ReadOnlyDestination(Bench &bench)
     // Wine run as root writes through the read-only attribute, as the root
     // user may. Then the install must be whole and really written.
     std::cout << "read_only: the platform wrote the read-only destination; checking the result" << std::endl;
-    CHECK_EQ(box.title, FINISH_TITLE, "the run ends in the finish box or the failure box (text: " + box.text + ")");
+    CHECK_EQ(box.title, FINISH_TITLE,
+             "the run ends in the finish box or the failure box (text: " + box.text + ")");
     if (box.window)
         PressButton(box.window, IDNO);
     bench.ExpectExit("read_only");
@@ -136,7 +138,10 @@ void LockedDestination(Bench &bench)
 
 const unsigned long long kPage = 4096;
 
-unsigned long long WholePages(size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
+unsigned long long WholePages(size_t bytes)
+{
+    return (bytes + kPage - 1) / kPage * kPage;
+}
 
 // Fills Y:, a small tmpfs, until room bytes (whole pages) are left.
 bool FillDrive(const std::string &filler, unsigned long long room)
@@ -225,8 +230,14 @@ void UnusableTemp(Bench &bench, const std::string &name, bool blockWithFile)
     CheckSecondInstall(bench, tempFile);
 }
 
-void TempMissing(Bench &bench) { UnusableTemp(bench, "temp_missing", false); }
-void TempNotFolder(Bench &bench) { UnusableTemp(bench, "temp_not_folder", true); }
+void TempMissing(Bench &bench)
+{
+    UnusableTemp(bench, "temp_missing", false);
+}
+void TempNotFolder(Bench &bench)
+{
+    UnusableTemp(bench, "temp_not_folder", true);
+}
 
 // Wine's load order for one DLL of the setup program, as its per-program
 // registry key gives it ("native,builtin": the program's folder first, as
@@ -273,9 +284,18 @@ void PlantedDll(Bench &bench, const std::string &name)
     CHECK(!Exists(planted + ".loaded"), "the planted " + name + ".dll was not loaded");
 }
 
-void PlantLz32(Bench &bench) { PlantedDll(bench, "lz32"); }
-void PlantComctl32(Bench &bench) { PlantedDll(bench, "comctl32"); }
-void PlantUxtheme(Bench &bench) { PlantedDll(bench, "uxtheme"); }
+void PlantLz32(Bench &bench)
+{
+    PlantedDll(bench, "lz32");
+}
+void PlantComctl32(Bench &bench)
+{
+    PlantedDll(bench, "comctl32");
+}
+void PlantUxtheme(Bench &bench)
+{
+    PlantedDll(bench, "uxtheme");
+}
 
 // Without the common controls the dialog cannot be made: the user is told,
 // and the program ends with 0 without a crash.
@@ -311,8 +331,14 @@ void TempLink(Bench &bench, const std::string &name)
         CHECK_EQ(item.name, kTempFileName, "nothing else is left in the temporary folder");
 }
 
-void TempLinkReadOnly(Bench &bench) { TempLink(bench, "temp_link_read_only"); }
-void TempLinkWritable(Bench &bench) { TempLink(bench, "temp_link_writable"); }
+void TempLinkReadOnly(Bench &bench)
+{
+    TempLink(bench, "temp_link_read_only");
+}
+void TempLinkWritable(Bench &bench)
+{
+    TempLink(bench, "temp_link_writable");
+}
 
 // The name taken by a folder that holds a file: both are left alone.
 void TempTakenByFolder(Bench &bench)

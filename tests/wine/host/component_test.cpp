@@ -32,8 +32,8 @@ std::string ReadProperty(IDispatch *object, const wchar_t *name)
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     VARIANT result;
     VariantInit(&result);
-    HRESULT status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                                    &none, &result, nullptr, nullptr);
+    HRESULT status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
+                                    nullptr, nullptr);
     if (FAILED(status) || result.vt != VT_BSTR)
         return "<invoke failed>";
     char text[256] = "";
@@ -139,8 +139,7 @@ void ExpectRegistered(const std::string &installed)
     CHECK(SameTextIgnoringCase(server, installed));
     CHECK_EQ(ReadStringValue(kClsidKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
     CHECK_EQ(ReadStringValue(kClsidKey + "\\ProgID", nullptr), TORVIK_PROGID);
-    CHECK_EQ(ReadStringValue(kClsidKey + "\\VersionIndependentProgID", nullptr),
-               TORVIK_VERSIONLESS_PROGID);
+    CHECK_EQ(ReadStringValue(kClsidKey + "\\VersionIndependentProgID", nullptr), TORVIK_VERSIONLESS_PROGID);
     CHECK_EQ(ReadStringValue(kProgIdKey + "\\CLSID", nullptr), TORVIK_CLSID_TEXT);
     CHECK_EQ(ReadStringValue(kVersionlessKey + "\\CLSID", nullptr), TORVIK_CLSID_TEXT);
     CHECK_EQ(ReadStringValue(kVersionlessKey + "\\CurVer", nullptr), TORVIK_PROGID);
@@ -167,8 +166,8 @@ void TestObjectRules(HMODULE module)
     check::Case("class factory and object follow the COM rules");
     auto getClassObject = reinterpret_cast<GetClassObjectProc>(
         reinterpret_cast<void *>(GetProcAddress(module, "DllGetClassObject")));
-    auto canUnloadNow = reinterpret_cast<PlainProc>(
-        reinterpret_cast<void *>(GetProcAddress(module, "DllCanUnloadNow")));
+    auto canUnloadNow =
+        reinterpret_cast<PlainProc>(reinterpret_cast<void *>(GetProcAddress(module, "DllCanUnloadNow")));
     CHECK(getClassObject && canUnloadNow);
     if (!getClassObject || !canUnloadNow)
         return;
@@ -178,8 +177,7 @@ void TestObjectRules(HMODULE module)
     CHECK(getClassObject(IID_IDispatch, IID_IClassFactory, &none) == CLASS_E_CLASSNOTAVAILABLE);
     CHECK(none == nullptr);
     IClassFactory *factory = nullptr;
-    CHECK(getClassObject(CLSID_TorvikAddIn, IID_IClassFactory,
-                         reinterpret_cast<void **>(&factory)) == S_OK);
+    CHECK(getClassObject(CLSID_TorvikAddIn, IID_IClassFactory, reinterpret_cast<void **>(&factory)) == S_OK);
     if (!factory)
         return;
     CHECK(canUnloadNow() == S_FALSE);
@@ -192,8 +190,7 @@ void TestObjectRules(HMODULE module)
     CHECK(none == nullptr);
 
     IDispatch *object = nullptr;
-    CHECK(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void **>(&object)) ==
-          S_OK);
+    CHECK(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void **>(&object)) == S_OK);
     CHECK(factory->LockServer(TRUE) == S_OK);
     factory->Release();
     CHECK(canUnloadNow() == S_FALSE);  // the object and the lock hold it
@@ -231,15 +228,15 @@ void TestObjectRules(HMODULE module)
     DISPPARAMS noArguments = {nullptr, nullptr, 0, 0};
     VARIANT result;
     VariantInit(&result);
-    CHECK(object->Invoke(77, IID_NULL, 0, DISPATCH_PROPERTYGET, &noArguments, &result, nullptr,
-                         nullptr) == DISP_E_MEMBERNOTFOUND);
-    CHECK(object->Invoke(TORVIK_DISPID_NAME, IID_NULL, 0, DISPATCH_PROPERTYPUT, &noArguments,
-                         &result, nullptr, nullptr) == DISP_E_MEMBERNOTFOUND);
+    CHECK(object->Invoke(77, IID_NULL, 0, DISPATCH_PROPERTYGET, &noArguments, &result, nullptr, nullptr) ==
+          DISP_E_MEMBERNOTFOUND);
+    CHECK(object->Invoke(TORVIK_DISPID_NAME, IID_NULL, 0, DISPATCH_PROPERTYPUT, &noArguments, &result,
+                         nullptr, nullptr) == DISP_E_MEMBERNOTFOUND);
     VARIANT argument;
     VariantInit(&argument);
     DISPPARAMS oneArgument = {&argument, nullptr, 1, 0};
-    CHECK(object->Invoke(TORVIK_DISPID_NAME, IID_NULL, 0, DISPATCH_PROPERTYGET, &oneArgument,
-                         &result, nullptr, nullptr) == DISP_E_BADPARAMCOUNT);
+    CHECK(object->Invoke(TORVIK_DISPID_NAME, IID_NULL, 0, DISPATCH_PROPERTYGET, &oneArgument, &result,
+                         nullptr, nullptr) == DISP_E_BADPARAMCOUNT);
     CHECK(result.vt == VT_EMPTY);
     CHECK_EQ(ReadProperty(object, L"NAME"), TORVIK_DESCRIPTION);
 
@@ -250,8 +247,8 @@ void TestObjectRules(HMODULE module)
 void TestUnregister(HMODULE module)
 {
     check::Case("DllUnregisterServer removes every key it wrote");
-    auto unregister = reinterpret_cast<PlainProc>(
-        reinterpret_cast<void *>(GetProcAddress(module, "DllUnregisterServer")));
+    auto unregister =
+        reinterpret_cast<PlainProc>(reinterpret_cast<void *>(GetProcAddress(module, "DllUnregisterServer")));
     CHECK(unregister != nullptr);
     if (!unregister)
         return;
@@ -266,9 +263,8 @@ void TestFailedRegistration(FolderWindow &window, const std::string &installed)
 {
     check::Case("registration that fails half way leaves nothing behind");
     HKEY blocker;
-    CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, kVersionlessKey.c_str(), 0, nullptr,
-                          REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &blocker,
-                          nullptr) == ERROR_SUCCESS);
+    CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, kVersionlessKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                          KEY_ALL_ACCESS, nullptr, &blocker, nullptr) == ERROR_SUCCESS);
     RegCloseKey(blocker);
     CHECK(Register(window).size() == 1);
     ExpectNothingLeft();
@@ -312,7 +308,7 @@ int RunAll(const std::string &builtComponent)
     return check::Finish();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {

@@ -189,11 +189,10 @@ std::string CutAsProbe(const std::string &bytes)
 void SetInstallDirsWide(const std::wstring &text, DWORD size)
 {
     HKEY created;
-    CHECK(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\DevStudio\\6.0\\Directories",
-                          0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
-                          nullptr) == ERROR_SUCCESS);
-    CHECK(RegSetValueExW(created, L"Install Dirs", 0, REG_SZ,
-                         reinterpret_cast<const BYTE *>(text.c_str()), size) == ERROR_SUCCESS);
+    CHECK(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\DevStudio\\6.0\\Directories", 0, nullptr,
+                          0, KEY_ALL_ACCESS, nullptr, &created, nullptr) == ERROR_SUCCESS);
+    CHECK(RegSetValueExW(created, L"Install Dirs", 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                         size) == ERROR_SUCCESS);
     RegCloseKey(created);
 }
 
@@ -251,7 +250,8 @@ void TestHostileValues()
     const char high[] = "\xE9\xFF\x80\\\xA0\xC4";
     SetInstallDirs("6.0", REG_BINARY, high, sizeof high - 1);
     ExpectFolder("\xE9\xFF\x80\\");
-    std::string accented = "C:\\Programme\\\xDC" "bersetzer\\Bin";
+    std::string accented = "C:\\Programme\\\xDC"
+                           "bersetzer\\Bin";
     SetInstallDirsText("6.0", accented);
     std::string stored = ReadStringValue(DirectoriesKey("6.0"), "Install Dirs");
     ExpectFolder(CutAsProbe(stored));
@@ -272,7 +272,7 @@ void TestHostileValues()
     CHECK(outcome.terminated);
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

@@ -188,7 +188,7 @@ void TestApartments(FolderWindow &window, const std::string &root)
     ExpectUnloaded(component);
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

@@ -51,7 +51,8 @@ bool PlatformExpand(const std::string &what, const Bytes &stream, Bytes &out)
         return false;
     out = driver::ReadFileBytes(dst);
     return CHECK(static_cast<std::size_t>(copied) == out.size(),
-                 what + ": LZCopy reported " + std::to_string(copied) + " bytes, wrote " + std::to_string(out.size()));
+                 what + ": LZCopy reported " + std::to_string(copied) + " bytes, wrote " +
+                     std::to_string(out.size()));
 }
 
 void CheckRoundTrip(const std::string &what, const Bytes &data)
@@ -62,7 +63,8 @@ void CheckRoundTrip(const std::string &what, const Bytes &data)
     std::size_t at = 0;
     while (at < out.size() && at < data.size() && out[at] == data[at])
         ++at;
-    CHECK(out == data, what + ": differs at byte " + std::to_string(at) + " of " + std::to_string(data.size()));
+    CHECK(out == data,
+          what + ": differs at byte " + std::to_string(at) + " of " + std::to_string(data.size()));
 }
 
 Bytes Random(std::size_t size, const std::string &alphabet, unsigned seed)
@@ -131,8 +133,9 @@ void Lenient()
             !CHECK(szdd::Expand(stream, ours, error, szdd::LengthCheck::Lenient),
                    what + ": lenient expand refused: " + error))
             continue;
-        CHECK(platform == ours && ours == data, what + ": " + std::to_string(platform.size()) + " bytes from LZ32, " +
-                                                    std::to_string(ours.size()) + " from ours");
+        CHECK(platform == ours && ours == data, what + ": " + std::to_string(platform.size()) +
+                                                    " bytes from LZ32, " + std::to_string(ours.size()) +
+                                                    " from ours");
     }
 }
 

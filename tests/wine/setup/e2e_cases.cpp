@@ -123,7 +123,10 @@ void FinishPlain(Bench &bench)
     FinishVariant(bench, "finish_plain", "Installed. See the readme.", IconKind::Information);
 }
 
-void FinishEmpty(Bench &bench) { FinishVariant(bench, "finish_empty", "", IconKind::Information); }
+void FinishEmpty(Bench &bench)
+{
+    FinishVariant(bench, "finish_empty", "", IconKind::Information);
+}
 
 // A payload directory blocked by a file of its name fails the run at its
 // first file; once it is cleared, a second Install on the same text works.
@@ -143,7 +146,8 @@ void FailedRunRepeats(Bench &bench)
     PressButton(box.window, IDOK);
     WaitGone(box.window, kWait);
     Settle();
-    CHECK(bench.process.Running() && IsWindowVisible(bench.dialog), "the dialog stays open after a failed run");
+    CHECK(bench.process.Running() && IsWindowVisible(bench.dialog),
+          "the dialog stays open after a failed run");
     CHECK(!ControlVisible(bench.dialog, IDC_FOLDER), "the folder box stays hidden");
     CHECK(ControlVisible(bench.dialog, IDC_PROGRESS), "the progress bar stays shown");
     CHECK(ProgressPosition(bench.dialog, IDC_PROGRESS) < ProgressMaximum(bench.dialog, IDC_PROGRESS),

@@ -57,7 +57,8 @@ long CountFixups(const PeImage &image)
             return -1;
         IMAGE_BASE_RELOCATION block;
         std::memcpy(&block, p + offset, sizeof block);
-        if (block.SizeOfBlock < sizeof block || block.SizeOfBlock % 2 || block.SizeOfBlock > dir.Size - offset)
+        if (block.SizeOfBlock < sizeof block || block.SizeOfBlock % 2 ||
+            block.SizeOfBlock > dir.Size - offset)
             return -1;
         for (DWORD e = sizeof block; e < block.SizeOfBlock; e += 2) {
             WORD entry;
@@ -79,9 +80,11 @@ void CheckMitigations(const PeImage &image)
     const IMAGE_OPTIONAL_HEADER32 &o = image.nt->OptionalHeader;
     CHECK(o.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT, name + "NX compatible");
     CHECK(o.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, name + "dynamic base");
-    CHECK(!(image.nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED), name + "relocations not stripped");
+    CHECK(!(image.nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED),
+          name + "relocations not stripped");
     long fixups = CountFixups(image);
-    CHECK(fixups > 0, name + "a well-formed, non-empty base relocation table (" + std::to_string(fixups) + ")");
+    CHECK(fixups > 0,
+          name + "a well-formed, non-empty base relocation table (" + std::to_string(fixups) + ")");
     for (int i = 0; i < image.SectionCount(); i++) {
         DWORD flags = image.sections[i].Characteristics;
         CHECK(!((flags & IMAGE_SCN_MEM_WRITE) && (flags & IMAGE_SCN_MEM_EXECUTE)),
@@ -89,9 +92,11 @@ void CheckMitigations(const PeImage &image)
     }
     // The imports, resources and entry point still lie where the loader
     // will look for them.
-    CHECK(image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress, sizeof(IMAGE_IMPORT_DESCRIPTOR)),
+    CHECK(image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress,
+                   sizeof(IMAGE_IMPORT_DESCRIPTOR)),
           name + "import directory inside a section");
-    CHECK(image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress, sizeof(IMAGE_RESOURCE_DIRECTORY)),
+    CHECK(image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress,
+                   sizeof(IMAGE_RESOURCE_DIRECTORY)),
           name + "resource directory inside a section");
     CHECK(image.At(o.AddressOfEntryPoint, 1), name + "entry point inside a section");
 }
@@ -112,25 +117,28 @@ void CheckImports(const PeImage &image)
     const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "OLE32.DLL",
                                            "SHELL32.DLL"};
     std::set<std::string> found;
-    auto *descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
-        image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+    auto *descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.At(
+        image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
     CHECK(descriptor != nullptr, "import directory present");
     for (; descriptor && descriptor->Name; descriptor++) {
         std::string dll = Upper(reinterpret_cast<const char *>(image.At(descriptor->Name, 1)));
         found.insert(dll);
         CHECK(allowed.count(dll) == 1, "unexpected import of " + dll);
-        DWORD thunks = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+        DWORD thunks =
+            descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
         for (auto *t = reinterpret_cast<const DWORD *>(image.At(thunks, 4)); t && *t; t++) {
             if (*t & IMAGE_ORDINAL_FLAG32)
                 continue;
             std::string name = reinterpret_cast<const char *>(image.At(*t + 2, 1));
             if (name.rfind("LZ", 0) == 0)
                 CHECK(dll == "KERNEL32.DLL", name + " is imported from KERNEL32, not " + dll);
-            CHECK(name != "HeapAlloc" && name != "LocalAlloc" && name != "GlobalAlloc" && name != "VirtualAlloc",
+            CHECK(name != "HeapAlloc" && name != "LocalAlloc" && name != "GlobalAlloc" &&
+                      name != "VirtualAlloc",
                   "no heap allocation, but " + name + " is imported");
         }
     }
-    CHECK(found == allowed, "imports exactly the five KnownDLLs (found " + std::to_string(found.size()) + ")");
+    CHECK(found == allowed,
+          "imports exactly the five KnownDLLs (found " + std::to_string(found.size()) + ")");
 }
 
 // The furthest byte, as an offset into the resource section, that the
@@ -207,10 +215,12 @@ void CheckSignableLayout(const PeImage &image)
     for (int i = 0; i < image.SectionCount(); i++)
         if (image.sections[i].SizeOfRawData != 0)
             order.push_back(&image.sections[i]);
-    std::sort(order.begin(), order.end(), [](auto *a, auto *b) { return a->PointerToRawData < b->PointerToRawData; });
+    std::sort(order.begin(), order.end(),
+              [](auto *a, auto *b) { return a->PointerToRawData < b->PointerToRawData; });
     DWORD end = image.nt->OptionalHeader.SizeOfHeaders;
     for (const IMAGE_SECTION_HEADER *s : order) {
-        CHECK(s->PointerToRawData == end, image.path + ": section data at " + std::to_string(s->PointerToRawData) +
+        CHECK(s->PointerToRawData == end, image.path + ": section data at " +
+                                              std::to_string(s->PointerToRawData) +
                                               " follows the bytes before it (" + std::to_string(end) + ")");
         end = s->PointerToRawData + s->SizeOfRawData;
     }
@@ -223,13 +233,30 @@ struct Reader {
     const unsigned char *end;
 
     bool Ok(size_t n) const { return p + n <= end; }
-    WORD Word() { WORD w = 0; if (Ok(2)) { std::memcpy(&w, p, 2); p += 2; } else p = end; return w; }
-    DWORD Dword() { DWORD lo = Word(); return lo | (static_cast<DWORD>(Word()) << 16); }
+    WORD Word()
+    {
+        WORD w = 0;
+        if (Ok(2)) {
+            std::memcpy(&w, p, 2);
+            p += 2;
+        } else
+            p = end;
+        return w;
+    }
+    DWORD Dword()
+    {
+        DWORD lo = Word();
+        return lo | (static_cast<DWORD>(Word()) << 16);
+    }
     short Short() { return static_cast<short>(Word()); }
-    void Align(const unsigned char *base) { while ((p - base) % 4 && p < end) p++; }
+    void Align(const unsigned char *base)
+    {
+        while ((p - base) % 4 && p < end)
+            p++;
+    }
     std::string Text()
     {
-        std::string narrow;   // the templates are plain ASCII
+        std::string narrow;  // the templates are plain ASCII
         for (WORD c = Word(); c && p < end; c = Word())
             narrow.push_back(static_cast<char>(c));
         return narrow;
@@ -278,9 +305,9 @@ bool ReadDialog(HMODULE module, int id, Dialog *dialog)
     auto *base = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
     Reader r{base, base + SizeofResource(module, found)};
     if (r.Word() != 1 || r.Word() != 0xFFFF)
-        return false;   // not a DIALOGEX
-    r.Dword();          // help id
-    r.Dword();          // extended style
+        return false;  // not a DIALOGEX
+    r.Dword();         // help id
+    r.Dword();         // extended style
     dialog->style = r.Dword();
     int count = r.Word();
     r.Short();
@@ -299,7 +326,7 @@ bool ReadDialog(HMODULE module, int id, Dialog *dialog)
     for (int i = 0; i < count && r.p < r.end; i++) {
         r.Align(base);
         Control c;
-        r.Dword();      // help id
+        r.Dword();  // help id
         c.exStyle = r.Dword();
         c.style = r.Dword();
         c.x = r.Short();
@@ -309,7 +336,7 @@ bool ReadDialog(HMODULE module, int id, Dialog *dialog)
         c.id = static_cast<int>(static_cast<LONG>(r.Dword()));
         c.className = ClassOf(r.NameOrOrdinal());
         c.text = r.NameOrOrdinal();
-        r.p += r.Word();   // creation data
+        r.p += r.Word();  // creation data
         dialog->controls.push_back(c);
     }
     return static_cast<int>(dialog->controls.size()) == count;
@@ -428,7 +455,8 @@ void CheckPayload(const std::string &exe, const driver::Bytes *expected)
         auto *data = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
         driver::Bytes embedded(data, data + SizeofResource(module, found));
         if (expected)
-            CHECK(!expected->empty() && embedded == *expected, "the embedded payload is the packed payload file");
+            CHECK(!expected->empty() && embedded == *expected,
+                  "the embedded payload is the packed payload file");
         else
             CHECK(embedded.empty(), exe + ": the payload resource is empty");
     }
@@ -489,6 +517,7 @@ int main(int argc, char **argv)
     if (mode == "stub" && argc == 5)
         return CheckStub(argv);
     std::cerr << "usage: setup_static program SETUP-EXE PAYLOAD-FILE\n"
-                 "       setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL" << std::endl;
+                 "       setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL"
+              << std::endl;
     return 2;
 }
