@@ -312,6 +312,18 @@ BOOL CALLBACK CollectButtons(HWND child, LPARAM context)
     return TRUE;
 }
 
+// The system's message-box icons, by the kind each stands for.
+struct IconCandidate {
+    IconKind kind;
+    LPCSTR name;
+};
+const IconCandidate kIconCandidates[] = {
+    {IconKind::Information, IDI_INFORMATION},
+    {IconKind::Question, IDI_QUESTION},
+    {IconKind::Warning, IDI_WARNING},
+    {IconKind::Error, IDI_ERROR},
+};
+
 IconKind ReadIconKind(HWND box)
 {
     HWND control = nullptr;
@@ -333,18 +345,9 @@ IconKind ReadIconKind(HWND box)
     BitBlt(shot.Dc(), 0, 0, size, size, screen, origin.x, origin.y, SRCCOPY);
     ReleaseDC(nullptr, screen);
 
-    struct Candidate {
-        IconKind kind;
-        LPCSTR name;
-    } candidates[] = {
-        {IconKind::Information, IDI_INFORMATION},
-        {IconKind::Question, IDI_QUESTION},
-        {IconKind::Warning, IDI_WARNING},
-        {IconKind::Error, IDI_ERROR},
-    };
     IconKind best = IconKind::Unknown;
     int bestDistance = 0;
-    for (const Candidate &c : candidates) {
+    for (const IconCandidate &c : kIconCandidates) {
         int d = IconDistance(shot, size, c.name);
         if (best == IconKind::Unknown || d < bestDistance) {
             best = c.kind;
@@ -393,22 +396,13 @@ BoxRecorder *g_recorder = nullptr;
 
 IconKind IconHandleKind(HWND box)
 {
-    struct Candidate {
-        IconKind kind;
-        LPCSTR name;
-    } candidates[] = {
-        {IconKind::Information, IDI_INFORMATION},
-        {IconKind::Question, IDI_QUESTION},
-        {IconKind::Warning, IDI_WARNING},
-        {IconKind::Error, IDI_ERROR},
-    };
     // The box is not on screen yet: its icon control is found by its style.
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (lstrcmpiA(ClassName(child).c_str(), "Static") != 0 ||
             (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
             continue;
         auto shown = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
-        for (const Candidate &c : candidates)
+        for (const IconCandidate &c : kIconCandidates)
             if (shown == LoadIconA(nullptr, c.name))
                 return c.kind;
         return IconKind::Unknown;
