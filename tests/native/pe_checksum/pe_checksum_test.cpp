@@ -5,18 +5,14 @@
 #include <vector>
 
 #include "pe_checksum.h"
+#include "pe_image.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using pe::Bytes;
+using pe::Put16;
 
 constexpr std::size_t kField = 0x98;  // PE headers at 0x40: 0x40 + 4 + 20 + 64
-
-void Put16(Bytes &b, std::size_t at, std::uint16_t value)
-{
-    b[at] = std::uint8_t(value);
-    b[at + 1] = std::uint8_t(value >> 8);
-}
 
 // The smallest bytes the checksum accepts as an image: "MZ", e_lfanew 0x40
 // and the "PE\0\0" signature there, zeros elsewhere. As words they sum to

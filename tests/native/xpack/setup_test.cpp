@@ -7,24 +7,16 @@
 
 #include "pe_resource.h"
 #include "setup_image.h"
+#include "pe_image.h"
 #include "xpack_test_support.h"
 
 using namespace xpack_test;
+using pe::Get32;
+using pe::Put32;
 
 namespace {
 
 const fs::path kStub = SETUP_STUB_SAMPLE;
-
-std::uint32_t Get32(const Bytes &b, std::size_t at)
-{
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
-}
-
-void Set32(Bytes &b, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 // Where things are in a PE32 image's headers.
 struct Headers {
@@ -145,21 +137,21 @@ TEST(Setup, RefusesWritingNothing)
         std::string reason;
     } cases[] = {
         {"text.exe", Bytes{'t', 'e', 'x', 't'}, "not an executable"},
-        {"unresourced.exe", variant([&](Bytes &b) { Set32(b, h.Directory(2), 0); }),
+        {"unresourced.exe", variant([&](Bytes &b) { Put32(b, h.Directory(2), 0); }),
          "has no resource section"},
         {"signed.exe", variant([&](Bytes &b) {
-             Set32(b, h.Directory(4), std::uint32_t(b.size()));
-             Set32(b, h.Directory(4) + 4, 8);
+             Put32(b, h.Directory(4), std::uint32_t(b.size()));
+             Put32(b, h.Directory(4) + 4, 8);
              b.resize(b.size() + 8, 0);
          }),
          "is signed"},
         {"overlay.exe", variant([](Bytes &b) { b.push_back(1); }), "1 bytes appended after its last section"},
         {"extra.exe", variant([&](Bytes &b) { b[h.Section(stub, ".reloc") + 1] = 'x'; }),
          "not the base relocations"},
-        {"overlap.exe", variant([&](Bytes &b) { Set32(b, entry, Get32(b, entry) - 8); }), "overlap"},
-        {"outside.exe", variant([&](Bytes &b) { Set32(b, entry + 4, 1u << 20); }),
+        {"overlap.exe", variant([&](Bytes &b) { Put32(b, entry, Get32(b, entry) - 8); }), "overlap"},
+        {"outside.exe", variant([&](Bytes &b) { Put32(b, entry + 4, 1u << 20); }),
          "outside the resource section"},
-        {"misaligned.exe", variant([&](Bytes &b) { Set32(b, h.optional + 36, 300); }), "bad alignment"},
+        {"misaligned.exe", variant([&](Bytes &b) { Put32(b, h.optional + 36, 300); }), "bad alignment"},
     };
     MakeTree(dir / "tree");
     ASSERT_EQ(RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "payload.bin").string()}).status, 0);
@@ -181,7 +173,7 @@ TEST(Setup, RefusesWritingNothing)
     WriteFile(dir / "bad" / "CON.txt", "x");
     Bytes big{'A', 0, 0, 0, 0, 0};
     big.resize(6553600, 0);
-    Set32(big, 2, std::uint32_t(big.size() - 6));
+    Put32(big, 2, std::uint32_t(big.size() - 6));
     std::copy_n("SZDD\x88\xF0\x27\x33\x41", 9, big.begin() + 6);
     WriteFile(dir / "big.bin", big);
     for (const auto &[source, reason] :

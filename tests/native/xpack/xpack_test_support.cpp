@@ -1,5 +1,7 @@
 #include "xpack_test_support.h"
 
+#include "pe_image.h"
+
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -9,6 +11,9 @@
 #include <random>
 
 namespace xpack_test {
+
+using pe::Put16;
+using pe::Put32;
 
 namespace {
 
@@ -65,22 +70,6 @@ std::vector<std::pair<std::string, Bytes>> Snapshot(const fs::path &root)
     std::sort(items.begin(), items.end());
     return items;
 }
-
-namespace {
-
-void Put16(Bytes &b, std::size_t at, std::uint32_t v)
-{
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(Bytes &b, std::size_t at, std::uint32_t v)
-{
-    Put16(b, at, v & 0xFFFF);
-    Put16(b, at + 2, v >> 16);
-}
-
-}  // namespace
 
 Bytes MakeExecutable(const Bytes &data, const std::string &type, const std::string &name)
 {

@@ -365,7 +365,11 @@ bool IsMessageBox(HWND window)
     return ClassName(window) == "#32770" && GetDlgItem(window, 0xFFFF) != nullptr;
 }
 
-MessageBoxInfo ReadMessageBox(HWND box)
+namespace {
+
+// Everything of a box but its icon, which is told apart differently on
+// screen and before the box is shown.
+MessageBoxInfo ReadBoxWithoutIcon(HWND box)
 {
     MessageBoxInfo info;
     info.window = box;
@@ -373,6 +377,14 @@ MessageBoxInfo ReadMessageBox(HWND box)
     info.text = ControlText(box, 0xFFFF);
     info.owner = Owner(box);
     EnumChildWindows(box, CollectButtons, reinterpret_cast<LPARAM>(&info.buttons));
+    return info;
+}
+
+}  // namespace
+
+MessageBoxInfo ReadMessageBox(HWND box)
+{
+    MessageBoxInfo info = ReadBoxWithoutIcon(box);
     info.icon = ReadIconKind(box);
     return info;
 }
@@ -414,12 +426,7 @@ LRESULT CALLBACK RecordBox(int code, WPARAM wParam, LPARAM lParam)
 {
     auto box = reinterpret_cast<HWND>(wParam);
     if (code == HCBT_ACTIVATE && g_recorder && IsMessageBox(box)) {
-        MessageBoxInfo info;
-        info.window = box;
-        info.title = WindowText(box);
-        info.text = ControlText(box, 0xFFFF);
-        info.owner = Owner(box);
-        EnumChildWindows(box, CollectButtons, reinterpret_cast<LPARAM>(&info.buttons));
+        MessageBoxInfo info = ReadBoxWithoutIcon(box);
         info.icon = IconHandleKind(box);
         g_recorder->boxes.push_back(info);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
