@@ -5,3 +5,10 @@
 #define MSG_FOLDER_TOO_LONG "The folder name is too long.\nPlease choose a shorter folder name."
 #define MSG_ENTRY_FAILED    "Failed to create temporary file  "
 #define MSG_PAYLOAD_DAMAGED "The setup data is damaged. Please obtain a new copy of the Setup program."
+
+// An item below the install folder that is not what the payload needs
+// there: the message is its path, then one of the two reasons, then what
+// became of it.
+#define MSG_NOT_PLAIN_FOLDER "\nis a link or junction, not a plain folder."
+#define MSG_NOT_PLAIN_FILE   "\nis a link or has other names, not a plain file."
+#define MSG_NOTHING_WRITTEN  "\nNothing was written through it. Remove it or choose another folder."
