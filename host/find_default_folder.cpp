@@ -67,8 +67,8 @@ static void CutAfterLastBackslash(char *buffer, DWORD count)
 
 static void SetFallbackFolder(char *buffer, DWORD size)
 {
-    if (size > 0)
-        lstrcpynA(buffer, FALLBACK_FOLDER, (int)size);
+    if (size >= sizeof FALLBACK_FOLDER)
+        lstrcpyA(buffer, FALLBACK_FOLDER);
 }
 
 int FindDefaultFolder(char *buffer, DWORD size)
