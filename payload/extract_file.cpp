@@ -18,7 +18,8 @@ HANDLE g_hComponentFile;
 
 void ReleaseComponentFile(void)
 {
-    CloseHandle(g_hComponentFile);
+    if (g_hComponentFile)
+        CloseHandle(g_hComponentFile);
     g_hComponentFile = NULL;
 }
 
