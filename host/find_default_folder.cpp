@@ -4,9 +4,8 @@
 
 #define DEVSTUDIO_KEY "Software\\Microsoft\\DevStudio\\"
 // The version digit goes right after the prefix: "...\\DevStudio\\6.0\\...".
-#define VERSION_SLOT    (sizeof DEVSTUDIO_KEY - 1)
-#define KEY_PATH_MAX    100
-#define FALLBACK_FOLDER "c:\\Corvane"
+#define VERSION_SLOT (sizeof DEVSTUDIO_KEY - 1)
+#define KEY_PATH_MAX 100
 
 static int DevStudioPresent(void)
 {
