@@ -75,11 +75,13 @@ static int WriteDestination(InstallRun *run, INT source, unsigned long expected)
     LONG copied = LZCopy(source, (INT)(INT_PTR)target);
     CloseHandle(target);
     // LZCopy decodes until its input ends whatever the header says, so the
-    // count is checked against the length the data promises. A copy cut
-    // short (a full disk, damaged data) must not stay under the file's
-    // real name looking like an installed file.
+    // count is checked against the length the data promises. A file this
+    // run created and cut short (a full disk, damaged data) must not stay
+    // under its real name looking like an installed file; one that was
+    // there before is not the run's to delete.
     if (copied < 0 || (unsigned long)copied != expected) {
-        DeleteFileA(destination);
+        if (disposition == CREATE_NEW)
+            DeleteFileA(destination);
         return DESTINATION_FAILED;
     }
     // The component is held from here until it has been registered. The
