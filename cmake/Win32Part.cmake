@@ -19,7 +19,7 @@ endif()
 # drops what is unused. Without stack probes a frame must stay below one
 # 4 KB guard page, which -Wframe-larger-than watches.
 set(NO_CRT_COMPILE_OPTIONS
-    -Oz -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -Oz -fno-inline-functions-called-once -fno-optimize-sibling-calls -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-stack-protector -fno-threadsafe-statics -Wall -Wextra
     -fno-ident -fomit-frame-pointer -mno-accumulate-outgoing-args
     -mpreferred-stack-boundary=2 -mno-stack-arg-probe -Wframe-larger-than=3072

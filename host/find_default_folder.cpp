@@ -4,9 +4,8 @@
 
 #define DEVSTUDIO_KEY "Software\\Microsoft\\DevStudio\\"
 // The version digit goes right after the prefix: "...\\DevStudio\\6.0\\...".
-#define VERSION_SLOT    (sizeof DEVSTUDIO_KEY - 1)
-#define KEY_PATH_MAX    100
-#define FALLBACK_FOLDER "c:\\Corvane"
+#define VERSION_SLOT (sizeof DEVSTUDIO_KEY - 1)
+#define KEY_PATH_MAX 100
 
 static int DevStudioPresent(void)
 {
@@ -67,8 +66,8 @@ static void CutAfterLastBackslash(char *buffer, DWORD count)
 
 static void SetFallbackFolder(char *buffer, DWORD size)
 {
-    if (size > 0)
-        lstrcpynA(buffer, FALLBACK_FOLDER, (int)size);
+    if (size >= sizeof FALLBACK_FOLDER)
+        lstrcpyA(buffer, FALLBACK_FOLDER);
 }
 
 int FindDefaultFolder(char *buffer, DWORD size)

@@ -6,6 +6,9 @@
 // key is absent (buffer unchanged), 1 otherwise. size is the buffer's size.
 int FindDefaultFolder(char *buffer, DWORD size);
 
+// Suggested when Developer Studio records no install folder.
+#define FALLBACK_FOLDER "c:\\Corvane"
+
 // What the user is told when the component cannot be registered.
 #define REGISTER_FAILED_TEXT                                                  \
     "Failed to register the Corvane Torvik Add-in. The component cannot "     \

@@ -1,26 +1,26 @@
 // Registration of the installed add-in component through its own
 // DllRegisterServer, inside a single-threaded COM apartment.
 #include "host.h"
-#include "path_text.h"
 #include "payload.h"
+#include "plain_item.h"
 #include "setup.h"
-
-#define COMPONENT_TAIL "\\Quenbrik.dll"
 
 typedef HRESULT(STDAPICALLTYPE *RegisterServerProc)(void);
 
-// The component folder and the DLL's name; 0 when the path would not fit
-// in the buffer, which leaves nothing to load.
-static int BuildComponentPath(HWND dialog, char *path)
-{
-    return ComponentFolderPath(dialog, path) && AppendPath(path, COMPONENT_TAIL);
-}
-
 // Loads the component, calls its DllRegisterServer and unloads it again.
-// A missing file or a missing export counts as not registered.
+// Only the file this run wrote is loaded: the run has held it since, and
+// the file now at the path must be that one. A missing file or a missing
+// export counts as not registered.
 static int CallRegisterServer(const char *path)
 {
+    BY_HANDLE_FILE_INFORMATION written;
+    if (!GetFileInformationByHandle(g_hComponentFile, &written))
+        return 0;
+    HANDLE check = OpenSameFile(path, &written);
+    if (!check)
+        return 0;
     HMODULE module = LoadLibraryA(path);
+    CloseHandle(check);
     if (!module)
         return 0;
     int registered = 0;
@@ -37,10 +37,11 @@ void RegisterComponent(HWND dialog)
     int registered = 0;
     if (CoInitializeEx(NULL, COINIT_APARTMENTTHREADED) >= 0) {
         char path[SETUP_PATH_MAX];
-        if (BuildComponentPath(dialog, path))
+        if (ComponentPath(dialog, path))
             registered = CallRegisterServer(path);
         CoUninitialize();
     }
+    ReleaseComponentFile();
     if (!registered)
-        MessageBoxA(NULL, REGISTER_FAILED_TEXT, SETUP_TITLE, MB_ICONERROR);
+        TellUser(REGISTER_FAILED_TEXT, MB_ICONERROR);
 }

@@ -2,15 +2,31 @@
 // only from a file: the data is written there, expanded into place, and the
 // temporary file is deleted again.
 #include "extract_file.h"
+#include "lz_imports.h"
 #include "path_text.h"
 #include "payload.h"
 #include "payload_messages.h"
+#include "plain_item.h"
 #include "setup.h"
+
+// What became of the destination.
+#define DESTINATION_WRITTEN 1
+#define DESTINATION_FAILED  0
+// Not plain: the user has been told, and nothing was written through it.
+#define DESTINATION_REFUSED (-1)
+
+HANDLE g_hComponentFile;
+
+void ReleaseComponentFile(void)
+{
+    if (g_hComponentFile)
+        CloseHandle(g_hComponentFile);
+    g_hComponentFile = NULL;
+}
 
 static int ReportEntryFailure()
 {
-    MessageBoxA(NULL, MSG_ENTRY_FAILED, SETUP_TITLE, MB_ICONERROR);
-    return 0;
+    return TellUser(MSG_ENTRY_FAILED, MB_ICONERROR);
 }
 
 static int WriteEntryData(HANDLE file, const PayloadEntry *entry)
@@ -21,48 +37,70 @@ static int WriteEntryData(HANDLE file, const PayloadEntry *entry)
     return written == entry->dataLength;
 }
 
-// When the destination cannot be created (held open without sharing, for
-// one), the LZ library may retry under the name's compressed form, the last
-// character replaced by '_', and succeed there: the real destination keeps
-// its old content. The record names the file that was opened.
-static int OpenedUnderOtherName(const OFSTRUCT *info, const char *destination)
+// The destination is opened by the run itself, sharing reading only, so
+// that nothing can change or replace it while it is written: a file the
+// run creates, or one that exists and has been found plain. A name that
+// exists but cannot be opened is a link to nothing, which an ordinary
+// create would have made.
+static int WriteDestination(InstallRun *run, INT source, unsigned long expected)
 {
-    int openedLength = lstrlenA(info->szPathName);
-    int length = lstrlenA(destination);
-    return openedLength > 0 && length > 0 && info->szPathName[openedLength - 1] == '_' &&
-           destination[length - 1] != '_';
+    const char *destination = run->destination;
+    HANDLE target;
+    DWORD disposition = CREATE_NEW;
+    for (;;) {
+        target = CreateFileA(destination, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, disposition,
+                             FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        if (target != INVALID_HANDLE_VALUE)
+            break;
+        DWORD error = GetLastError();
+        if (disposition == CREATE_NEW && error == ERROR_FILE_EXISTS) {
+            disposition = OPEN_EXISTING;
+            continue;
+        }
+        if (disposition == OPEN_EXISTING && error == ERROR_FILE_NOT_FOUND) {
+            ReportNotPlain(destination, MSG_NOT_PLAIN_FILE);
+            return DESTINATION_REFUSED;
+        }
+        return DESTINATION_FAILED;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!IsPlainFile(target, destination + run->rootEnd, &info)) {
+        CloseHandle(target);
+        ReportNotPlain(destination, MSG_NOT_PLAIN_FILE);
+        return DESTINATION_REFUSED;
+    }
+    // Emptied only now that it is known to be the file it seems.
+    SetEndOfFile(target);
+    // LZCopy writes its output through the plain file handle it is given.
+    LONG copied = LZCopy(source, (INT)(INT_PTR)target);
+    CloseHandle(target);
+    // LZCopy decodes until its input ends whatever the header says, so the
+    // count is checked against the length the data promises. A file this
+    // run created and cut short (a full disk, damaged data) must not stay
+    // under its real name looking like an installed file; one that was
+    // there before is not the run's to delete.
+    if (copied < 0 || (unsigned long)copied != expected) {
+        if (disposition == CREATE_NEW)
+            DeleteFileA(destination);
+        return DESTINATION_FAILED;
+    }
+    // The component is held from here until it has been registered. The
+    // write handle cannot be kept (the loader refuses a file open for
+    // writing), so the file is opened again and must be the same one.
+    if (lstrcmpiA(destination, run->componentPath) == 0)
+        g_hComponentFile = OpenSameFile(destination, &info);
+    return DESTINATION_WRITTEN;
 }
 
-// LZCopy decodes until its input ends whatever the header says, so the
-// count it reports is checked against the length the data promises.
-static int ExpandTempFile(char *tempPath, char *destination, unsigned long expected)
+static int ExpandTempFile(InstallRun *run, unsigned long expected)
 {
     OFSTRUCT sourceInfo;
-    OFSTRUCT destinationInfo;
-    INT source = LZOpenFileA(tempPath, &sourceInfo, OF_READ);
+    INT source = LZOpenFileA(run->tempPath, &sourceInfo, OF_READ);
     if (source < 0)
-        return 0;
-    int ok = 0;
-    INT target = LZOpenFileA(destination, &destinationInfo, OF_CREATE);
-    if (target >= 0 && OpenedUnderOtherName(&destinationInfo, destination)) {
-        // The stray file was made (or emptied) by this open and holds
-        // nothing. The record's text is in the OEM code page, which for
-        // the payload's ASCII names is the same as the ANSI path.
-        LZClose(target);
-        DeleteFileA(destinationInfo.szPathName);
-        target = -1;
-    }
-    if (target >= 0) {
-        LONG copied = LZCopy(source, target);
-        ok = copied >= 0 && (unsigned long)copied == expected;
-        LZClose(target);
-        // A copy cut short (a full disk, damaged data) must not stay under
-        // the file's real name looking like an installed file.
-        if (!ok)
-            DeleteFileA(destination);
-    }
+        return DESTINATION_FAILED;
+    int result = WriteDestination(run, source, expected);
     LZClose(source);
-    return ok;
+    return result;
 }
 
 // Gives the run a file that it has just created itself. The temporary
@@ -93,27 +131,27 @@ static HANDLE CreateTempFile(char *tempPath)
     return INVALID_HANDLE_VALUE;
 }
 
-int ExtractFileEntry(char *destination, int dirEnd, char *tempPath, const PayloadEntry *entry,
-                     const unsigned char **next)
+int ExtractFileEntry(InstallRun *run, const PayloadEntry *entry, const unsigned char **next)
 {
     *next = entry->data;
-    if (dirEnd == NO_DIRECTORY || tempPath[0] == 0)
+    char *destination = run->destination;
+    if (run->dirEnd == NO_DIRECTORY || run->tempPath[0] == 0)
         return ReportEntryFailure();
-    destination[dirEnd] = 0;
+    destination[run->dirEnd] = 0;
     if (!AppendPath(destination, entry->name))
         return ReportEntryFailure();
 
-    HANDLE temp = CreateTempFile(tempPath);
+    HANDLE temp = CreateTempFile(run->tempPath);
     if (temp == INVALID_HANDLE_VALUE)
         return ReportEntryFailure();
-    int ok = WriteEntryData(temp, entry);
+    int result = WriteEntryData(temp, entry);
     *next = entry->data + entry->dataLength;
     // The written handle stays open until the expansion has read the file.
-    if (ok)
-        ok = ExpandTempFile(tempPath, destination, ExpectedExpandedLength(entry->data, entry->dataLength));
+    if (result)
+        result = ExpandTempFile(run, ExpectedExpandedLength(entry->data, entry->dataLength));
     CloseHandle(temp);
-    DeleteFileA(tempPath);
-    if (!ok)
+    DeleteFileA(run->tempPath);
+    if (result == DESTINATION_FAILED)
         return ReportEntryFailure();
-    return 1;
+    return result == DESTINATION_WRITTEN;
 }

@@ -6,9 +6,22 @@
 // the files that follow it cannot be placed and fail.
 #define NO_DIRECTORY (-1)
 
-// Writes the entry's data to the temporary file at tempPath (empty when the
-// platform gave no usable temporary directory) and expands it to the entry's
-// name appended to destination at dirEnd. Sets *next to the end of what the
-// entry consumed. Returns 1, or 0 after the entry-failure message.
-int ExtractFileEntry(char *destination, int dirEnd, char *tempPath, const PayloadEntry *entry,
-                     const unsigned char **next);
+// Where one extraction run writes.
+struct InstallRun {
+    // The path being composed: the install root, then a directory and a
+    // file name; rootEnd is where the root ends in it, dirEnd where the
+    // current directory does.
+    char *destination;
+    int rootEnd;
+    int dirEnd;
+    // The temporary file; empty when the platform gave no usable
+    // temporary directory.
+    char *tempPath;
+    // The add-in component's path, which the run holds once written.
+    const char *componentPath;
+};
+
+// Writes the entry's data to the temporary file and expands it to the
+// entry's name in the current directory. Sets *next to the end of what the
+// entry consumed. Returns 1, or 0 after telling the user why.
+int ExtractFileEntry(InstallRun *run, const PayloadEntry *entry, const unsigned char **next);

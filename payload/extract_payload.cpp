@@ -7,6 +7,7 @@
 #include "path_text.h"
 #include "payload_cursor.h"
 #include "payload_messages.h"
+#include "plain_item.h"
 #include "setup.h"
 
 // One name serves every file entry; an empty path means the platform gave
@@ -24,25 +25,15 @@ static void BuildTempPath(char *tempPath)
 
 static int RefuseFolder(HWND dialog, const char *text)
 {
-    MessageBoxA(NULL, text, SETUP_TITLE, MB_ICONINFORMATION);
+    TellUser(text, MB_ICONINFORMATION);
     SetFocus(GetDlgItem(dialog, IDC_FOLDER));
-    return 0;
-}
-
-// A search for a name with '*' or '?' finds other items ("X:\Setup?" finds
-// a file X:\Setup1), so such a name is never probed: no item can have it.
-static int HasWildcard(const char *folder)
-{
-    for (int i = 0; folder[i] != 0; ++i) {
-        if (folder[i] == '*' || folder[i] == '?')
-            return 1;
-    }
     return 0;
 }
 
 // Refuses a folder that cannot take the install root's backslash or that
 // names a file; otherwise creates one missing level. A bare drive or an
-// empty folder is taken as it is.
+// empty folder is taken as it is. A name with wildcards cannot exist, and
+// its creation fails.
 static int PrepareInstallFolder(HWND dialog, const char *folder)
 {
     int length = lstrlenA(folder);
@@ -50,18 +41,12 @@ static int PrepareInstallFolder(HWND dialog, const char *folder)
         return RefuseFolder(dialog, MSG_FOLDER_TOO_LONG);
     if (length == 0 || folder[length - 1] == ':')
         return 1;
-    if (HasWildcard(folder)) {
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         CreateDirectoryA(folder, NULL);
         return 1;
     }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(folder, &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        CreateDirectoryA(folder, NULL);
-        return 1;
-    }
-    FindClose(search);
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return 1;
     return RefuseFolder(dialog, MSG_EXISTS_AS_FILE);
 }
@@ -90,51 +75,60 @@ static HWND ShowProgressBar(HWND dialog, DWORD size)
     return progress;
 }
 
-// Directory names spell their whole path from the install root. Returns the
-// new dirEnd, or NO_DIRECTORY when the path does not fit.
-static int EnterDirectory(char *destination, int rootEnd, const char *name)
+// Directory names spell their whole path from the install root. A path
+// that does not fit leaves no current directory, and the files that follow
+// fail. A folder that already exists is used only when it is plain;
+// otherwise the run stops here (0).
+static int EnterDirectory(InstallRun *run, const char *name)
 {
-    destination[rootEnd] = 0;
+    char *destination = run->destination;
+    destination[run->rootEnd] = 0;
+    run->dirEnd = NO_DIRECTORY;
     if (!AppendPath(destination, name))
-        return NO_DIRECTORY;
+        return 1;
     CreateDirectoryA(destination, NULL);
-    return lstrlenA(destination);
+    if (!IsPlainFolder(destination))
+        return ReportNotPlain(destination, MSG_NOT_PLAIN_FOLDER);
+    run->dirEnd = lstrlenA(destination);
+    return 1;
 }
 
-static int WalkPayload(HWND progress, const unsigned char *start, const unsigned char *end, char *destination,
-                       char *tempPath)
+static int WalkPayload(HWND progress, const unsigned char *start, const unsigned char *end, InstallRun *run)
 {
-    int rootEnd = lstrlenA(destination);
-    int dirEnd = rootEnd;
-    int entriesWritten = 1;
+    run->rootEnd = lstrlenA(run->destination);
+    run->dirEnd = run->rootEnd;
+    int ok = 1;
     const unsigned char *cursor = start;
-    while (entriesWritten && cursor < end) {
+    while (ok && cursor < end) {
         PayloadEntry entry;
         if (!ReadPayloadEntry(cursor, end, &entry)) {
-            MessageBoxA(NULL, MSG_PAYLOAD_DAMAGED, SETUP_TITLE, MB_ICONERROR);
-            return 0;
+            return TellUser(MSG_PAYLOAD_DAMAGED, MB_ICONERROR);
         }
         const unsigned char *next = entry.next;
         if (entry.isDirectory)
-            dirEnd = EnterDirectory(destination, rootEnd, entry.name);
+            ok = EnterDirectory(run, entry.name);
         else
-            entriesWritten = ExtractFileEntry(destination, dirEnd, tempPath, &entry, &next);
+            ok = ExtractFileEntry(run, &entry, &next);
         SendMessageA(progress, PBM_SETPOS, (WPARAM)((next - start) / PROGRESS_UNIT), 0);
         cursor = next;
     }
-    return entriesWritten;
+    return ok;
 }
 
 int ExtractPayload(HWND dialog)
 {
     char tempPath[SETUP_PATH_MAX];
     char destination[SETUP_PATH_MAX];
+    char componentPath[SETUP_PATH_MAX];
+    // A component held by an earlier run that failed is written again.
+    ReleaseComponentFile();
     BuildTempPath(tempPath);
     ReadInstallFolder(dialog, destination);
     if (!PrepareInstallFolder(dialog, destination))
         return 0;
     // PrepareInstallFolder made sure the backslash fits.
     AppendPath(destination, "\\");
+    LearnInstallRoot(destination);
 
     DWORD size = 0;
     const unsigned char *start = LockPayload(&size);
@@ -142,8 +136,11 @@ int ExtractPayload(HWND dialog)
         return 0;
     const unsigned char *end = start + size;
     CopyTopFolder(start, end, g_szTopFolder, TOP_FOLDER_MAX);
+    if (!ComponentPath(dialog, componentPath))
+        componentPath[0] = 0;
     HWND progress = ShowProgressBar(dialog, size);
     if (start >= end)
         return 1;
-    return WalkPayload(progress, start, end, destination, tempPath);
+    InstallRun run = {destination, 0, 0, tempPath, componentPath};
+    return WalkPayload(progress, start, end, &run);
 }

@@ -24,3 +24,23 @@ void ReadInstallFolder(HWND dialog, char *buffer);
 // Fills buffer (SETUP_PATH_MAX bytes) with the install folder, a backslash
 // and g_szTopFolder. Returns 1, or 0 when that would not fit.
 int ComponentFolderPath(HWND dialog, char *buffer);
+
+// The add-in component's and the readme's places in the component folder.
+#define COMPONENT_TAIL "\\Quenbrik.dll"
+#define README_TAIL    "\\Quenbrik\\Readme.htm"
+
+// Fills buffer with the component's path: the component folder and
+// COMPONENT_TAIL. Returns 1, or 0 when that would not fit.
+int ComponentPath(HWND dialog, char *buffer);
+
+// The installed component, held open by the run that wrote it (sharing
+// reading only) until it has been registered; NULL when none is held.
+extern HANDLE g_hComponentFile;
+
+// Closes the component's handle, if one is held.
+void ReleaseComponentFile(void);
+
+// Shows text in a message box with no owner, titled SETUP_TITLE, with the
+// icon given (MB_ICONERROR or MB_ICONINFORMATION): every box but the finish
+// box. Returns 0, for the callers that fail on the spot.
+int TellUser(const char *text, UINT icon);

@@ -25,4 +25,4 @@ target_include_directories(setup_stub_resources PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}
     ${PROJECT_SOURCE_DIR}/setup)
 set_source_files_properties(${stub_rc} PROPERTIES OBJECT_DEPENDS
-    "${CMAKE_CURRENT_SOURCE_DIR}/setup.rc;${CMAKE_CURRENT_SOURCE_DIR}/setup.ico;${PROJECT_SOURCE_DIR}/setup/setup.h;${SETUP_EMPTY_PAYLOAD_FILE}")
+    "${CMAKE_CURRENT_SOURCE_DIR}/setup.rc;${CMAKE_CURRENT_SOURCE_DIR}/setup.ico;${CMAKE_CURRENT_SOURCE_DIR}/setup.manifest;${PROJECT_SOURCE_DIR}/setup/setup.h;${SETUP_EMPTY_PAYLOAD_FILE}")

@@ -1,13 +1,14 @@
 // Help and About. Neither box has an owner, so the setup dialog keeps taking
 // input while they are open.
 #include "setup.h"
+#include "payload.h"
 
 void ShowHelp(void)
 {
     char text[MESSAGE_MAX];
     text[0] = 0;
     LoadStringA(g_hInstance, IDS_HELP, text, MESSAGE_MAX);
-    MessageBoxA(NULL, text, SETUP_TITLE, MB_ICONINFORMATION);
+    TellUser(text, MB_ICONINFORMATION);
 }
 
 void ShowAbout(void)

@@ -4,15 +4,13 @@
 #include "host.h"
 #include "path_text.h"
 
-#define README_TAIL "\\Quenbrik\\Readme.htm"
-
 static const char NO_DEVSTUDIO_MESSAGE[] = NO_DEVSTUDIO_TEXT;
 
 BOOL OnInitSetupDialog(HWND dialog)
 {
     char folder[SETUP_PATH_MAX];
     if (!FindDefaultFolder(folder, SETUP_PATH_MAX)) {
-        MessageBoxA(NULL, NO_DEVSTUDIO_MESSAGE, SETUP_TITLE, MB_ICONERROR);
+        TellUser(NO_DEVSTUDIO_MESSAGE, MB_ICONERROR);
         EndDialog(dialog, 1);
         return TRUE;
     }

@@ -3,6 +3,7 @@
 // so they are loaded from the system directory by their full path rather
 // than imported, which would take them from the program's folder first.
 #include "setup.h"
+#include "payload.h"
 #include "system_library.h"
 
 HINSTANCE g_hInstance;
@@ -18,7 +19,7 @@ int SetupMain(HINSTANCE module)
         initCommonControls = (InitCommonControlsCall)(void *)GetProcAddress(
             commonControls, MAKEINTRESOURCEA(INIT_COMMON_CONTROLS_ORDINAL));
     if (initCommonControls == NULL) {
-        MessageBoxA(NULL, MSG_COMMON_CONTROLS_MISSING, SETUP_TITLE, MB_ICONERROR);
+        TellUser(MSG_COMMON_CONTROLS_MISSING, MB_ICONERROR);
     } else {
         initCommonControls();
         DialogBoxParamA(g_hInstance, MAKEINTRESOURCEA(IDD_SETUP), NULL, SetupDlgProc, 0);

@@ -79,17 +79,24 @@ PieceTimes TimePieces(const unsigned char *payload, unsigned long size, const st
         }
         {
             Stopwatch watch(&times.expandMs);
-            OFSTRUCT sourceInfo, targetInfo;
+            // As the program does it: the destination is the run's own
+            // handle, created new or opened, checked and emptied.
+            OFSTRUCT sourceInfo;
             INT source = LZOpenFileA(const_cast<char *>(temp.c_str()), &sourceInfo, OF_READ);
-            INT sink =
-                source < 0 ? -1 : LZOpenFileA(const_cast<char *>(target.c_str()), &targetInfo, OF_CREATE);
-            if (sink >= 0) {
-                LZCopy(source, sink);
-                LZClose(sink);
+            HANDLE sink = source < 0
+                              ? INVALID_HANDLE_VALUE
+                              : CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                            nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            if (sink != INVALID_HANDLE_VALUE) {
+                BY_HANDLE_FILE_INFORMATION info;
+                GetFileInformationByHandle(sink, &info);
+                SetEndOfFile(sink);
+                LZCopy(source, static_cast<INT>(reinterpret_cast<INT_PTR>(sink)));
+                CloseHandle(sink);
             }
             if (source >= 0)
                 LZClose(source);
-            if (source < 0 || sink < 0)
+            if (source < 0 || sink == INVALID_HANDLE_VALUE)
                 return Fail(times, "cannot expand into " + target);
         }
         {

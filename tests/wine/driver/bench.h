@@ -18,6 +18,9 @@
 namespace bench {
 
 const DWORD kWait = 15000;
+// How long the shell may take to open the readme; a readme that must not
+// open is waited for as long.
+const DWORD kReadmeWait = 10000;
 
 // Per-user keys that the setup program reads and the add-in writes.
 inline const std::string kDevStudioKey = "Software\\Microsoft\\DevStudio";

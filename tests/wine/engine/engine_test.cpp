@@ -90,7 +90,8 @@ void CheckRange(size_t payloadSize)
     CHECK(!g_progress.empty() && g_progress[0].message == PBM_SETRANGE);
     if (!g_progress.empty()) {
         CHECK_EQ(g_progress[0].wParam, 0u);
-        CHECK_EQ((unsigned long)g_progress[0].lParam, (unsigned long)MAKELPARAM(0, payloadSize / 100));
+        CHECK_EQ((unsigned long)g_progress[0].lParam,
+                 (unsigned long)MAKELPARAM(0, payloadSize / PROGRESS_UNIT));
     }
 }
 
@@ -169,8 +170,8 @@ void CaseShippedSequence()
     std::vector<WPARAM> positions = Positions();
     CHECK_EQ(positions.size(), entries.size());
     for (size_t i = 0; i < positions.size() && i < entries.size(); ++i)
-        CHECK_EQ(positions[i], (WPARAM)(entries[i].end / 100));
-    CHECK(!positions.empty() && positions.back() == payload.size() / 100);
+        CHECK_EQ(positions[i], (WPARAM)(entries[i].end / PROGRESS_UNIT));
+    CHECK(!positions.empty() && positions.back() == payload.size() / PROGRESS_UNIT);
     CHECK_EQ(std::string(g_szTopFolder), "Addins");
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].isDirectory) {
@@ -221,7 +222,7 @@ void CaseMissingParent()
     std::vector<WPARAM> positions = Positions();
     CHECK_EQ(positions.size(), 2u);  // "Addins\" and the failed first file
     if (positions.size() == 2)
-        CHECK_EQ(positions[1], (WPARAM)(entries[1].end / 100));
+        CHECK_EQ(positions[1], (WPARAM)(entries[1].end / PROGRESS_UNIT));
     CHECK(!Exists(TempFilePath()));
 }
 
@@ -262,7 +263,7 @@ void CaseSecondFileFails()
     std::vector<WPARAM> positions = Positions();
     CHECK_EQ(positions.size(), 4u);
     if (positions.size() == 4)
-        CHECK_EQ(positions[3], (WPARAM)(entries[3].end / 100));
+        CHECK_EQ(positions[3], (WPARAM)(entries[3].end / PROGRESS_UNIT));
 }
 
 void CaseBareDrive()

@@ -3,6 +3,7 @@
 // objects, and unregistration.
 //   component_test <QUENBRIK.DLL>               the whole run
 //   component_test create|absent <installed>    the fresh process's part
+#include "held_component.h"
 #include "bench.h"
 #include "payload.h"
 #include <oleauto.h>
@@ -157,6 +158,7 @@ void ExpectNothingLeft()
 std::vector<MessageBoxInfo> Register(FolderWindow &window)
 {
     BoxRecorder recorder;
+    HoldComponent(window.handle());
     RegisterComponent(window.handle());
     return recorder.boxes;
 }

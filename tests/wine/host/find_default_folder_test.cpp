@@ -10,7 +10,7 @@ namespace {
 
 const std::string kDevStudio = bench::kDevStudioKey;
 // What the probe suggests when Developer Studio names no folder.
-const char kFallback[] = "c:\\Corvane";
+const char kFallback[] = FALLBACK_FOLDER;
 
 std::string DirectoriesKey(const char *version)
 {

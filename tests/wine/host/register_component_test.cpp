@@ -2,6 +2,7 @@
 // S_OK, S_FALSE or E_FAIL, or is missing, and on threads whose COM state was
 // set beforehand.
 #include "bench.h"
+#include "held_component.h"
 #include "payload.h"
 #include <string>
 
@@ -24,9 +25,11 @@ void ForgetCalls()
     SetEnvironmentVariableA("FAKE_COMPONENT_APARTMENT", nullptr);
 }
 
-Run RegisterWith(FolderWindow &window)
+Run RegisterWith(FolderWindow &window, bool held = true)
 {
     ForgetCalls();
+    if (held)
+        HoldComponent(window.handle());
     Run run;
     {
         BoxRecorder recorder;
@@ -121,6 +124,34 @@ void TestRegisterResults(FolderWindow &window, const std::string &root)
     check::Case("missing component file: the failure message");
     run = RegisterWith(window);
     ExpectFailureBox(run);
+    ExpectComReleased();
+
+    check::Case("a component the run did not write is not loaded");
+    component = Install("fake_ok.dll", folder);
+    run = RegisterWith(window, false);
+    ExpectFailureBox(run);
+    CHECK(run.calls == 0);
+    ExpectUnloaded(component);
+
+    // Windows refuses to rename a folder that holds an open file; Wine does
+    // not, so there the check of the file's identity is what stops this.
+    check::Case("the component's folder swapped after the run wrote it: not loaded");
+    component = Install("fake_fail.dll", folder);
+    HoldComponent(window.handle());
+    const std::string moved = root + "\\Moved";
+    if (MoveFileExA(folder.c_str(), moved.c_str(), 0)) {
+        std::string planted = Install("fake_ok.dll", folder);
+        run = RegisterWith(window, false);
+        ExpectFailureBox(run);
+        CHECK(run.calls == 0);
+        ExpectUnloaded(planted);
+        ReleaseComponentFile();
+        ExpectUnloaded(moved + "\\Quenbrik.dll");
+        RemoveDirectoryA(moved.c_str());
+    } else {
+        ReleaseComponentFile();
+        ExpectUnloaded(component);
+    }
     ExpectComReleased();
 }
 

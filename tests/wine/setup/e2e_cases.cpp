@@ -36,7 +36,7 @@ MessageBoxInfo InstallToFinish(Bench &bench)
 
 void CheckReadmeOpened(const Bench &bench)
 {
-    std::string opened = bench::WaitRecord(bench.record, 10000);
+    std::string opened = bench::WaitRecord(bench.record, bench::kReadmeWait);
     CHECK(SameTextIgnoringCase(opened, bench.Readme() + "\n"), "Yes opens the readme, opened: " + opened);
 }
 
@@ -71,14 +71,13 @@ void FlowNo(Bench &bench)
     PressButton(InstallToFinish(bench).window, IDNO);
     bench.ExpectExit("after No");
     bench.ExpectInstalled("after No");
-    Sleep(1500);
-    CHECK(!Exists(bench.record), "No opens nothing");
+    CHECK(bench::WaitRecord(bench.record, bench::kReadmeWait).empty(), "No opens nothing");
 }
 
 void NoDevStudio(Bench &bench)
 {
     bench.Prepare("C:\\e2e\\no_devstudio", false);
-    RemoveTree("C:\\Corvane");
+    RemoveTree(FALLBACK_FOLDER);
     std::string error;
     CHECK(bench.process.Start(bench.setupExe, "", &error), error);
     MessageBoxInfo box = bench.NextBox(SETUP_TITLE);
@@ -89,7 +88,7 @@ void NoDevStudio(Bench &bench)
     CHECK(TopWindows(bench.process.Id()).size() == 1, "the error box is the only window shown");
     PressButton(box.window, IDOK);
     bench.ExpectExit("without Developer Studio");
-    CHECK(!Exists("C:\\Corvane") && !Exists(bench.devStudio + "\\Addins"), "nothing is written");
+    CHECK(!Exists(FALLBACK_FOLDER) && !Exists(bench.devStudio + "\\Addins"), "nothing is written");
     CHECK(RegisteredServerPath().empty(), "nothing is registered");
 }
 
@@ -110,7 +109,7 @@ void FinishVariant(Bench &bench, const char *name, const std::string &text, Icon
     if (asks)
         CheckReadmeOpened(bench);
     else
-        CHECK(bench::WaitRecord(bench.record, 1500).empty(), "a plain notice opens nothing");
+        CHECK(bench::WaitRecord(bench.record, bench::kReadmeWait).empty(), "a plain notice opens nothing");
 }
 
 void FinishQuestionMark(Bench &bench)

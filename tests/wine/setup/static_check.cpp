@@ -1,7 +1,8 @@
 // The built programs read as files, without running them.
-//   setup_static program SETUP-EXE PAYLOAD-FILE
+//   setup_static program SETUP-EXE PAYLOAD-FILE MANIFEST-OUT
 //     what CorvaneSetup.exe imports, its PE flags, and its resources (dialog
-//     templates, strings, icon, payload).
+//     templates, strings, icon, payload, the application manifest, which it
+//     writes to MANIFEST-OUT for check-manifest to read).
 //   setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL
 //     the stub (the program with an empty payload) within its size limit;
 //     exploit mitigations of both programs, and their resource sections
@@ -29,7 +30,9 @@ namespace {
 using driver::PeImage;
 using driver::WindowsPath;
 
-const size_t STUB_LIMIT = 12 * 1024;
+// The program without its payload: 27 file blocks of 512 bytes (headers,
+// code with its import tables, resources with the manifest, relocations).
+const size_t STUB_LIMIT = 27 * 512;
 
 std::string Upper(std::string s)
 {
@@ -187,8 +190,9 @@ void CheckResourceSectionHoldsOnlyResources(const PeImage &image)
         if (rva < s.VirtualAddress || rva >= s.VirtualAddress + s.Misc.VirtualSize)
             continue;
         CHECK(rva == s.VirtualAddress, image.path + ": the resource tree opens its section");
+        // The resource compiler pads each resource's data to 8 bytes.
         DWORD end = ResourceTreeEnd(image, s.VirtualAddress, 0, 0);
-        CHECK(end + 4 > s.Misc.VirtualSize,
+        CHECK(((end + 7) & ~7u) >= s.Misc.VirtualSize,
               image.path + ": the resource section holds only the resource tree (tree ends at " +
                   std::to_string(end) + ", section at " + std::to_string(s.Misc.VirtualSize) + ")");
         return;
@@ -443,9 +447,32 @@ void CheckIcon(HMODULE module)
     }
 }
 
+// The application manifest: the one resource the loader reads for a
+// program, and one the platform makes an activation context from, as it
+// does when the program starts.
+void CheckManifest(HMODULE module, const std::string &exe, const std::string &out)
+{
+    CHECK(FindResourceA(module, MAKEINTRESOURCEA(2), RT_MANIFEST) == nullptr, "no second manifest");
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST);
+    if (!CHECK(found != nullptr, "application manifest (type 24, id 1)"))
+        return;
+    auto *data = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
+    CHECK(driver::WriteFileBytes(out, driver::Bytes(data, data + SizeofResource(module, found))),
+          "write " + out);
+    ACTCTXA context = {};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = exe.c_str();
+    context.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE made = CreateActCtxA(&context);
+    if (CHECK(made != INVALID_HANDLE_VALUE,
+              "an activation context from the manifest (error " + std::to_string(GetLastError()) + ")"))
+        ReleaseActCtx(made);
+}
+
 // The payload resource is the packed payload file (expected), or present
 // and empty (expected null).
-void CheckPayload(const std::string &exe, const driver::Bytes *expected)
+void CheckPayload(const std::string &exe, const driver::Bytes *expected, const std::string &manifestOut = "")
 {
     HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!CHECK(module != nullptr, exe + ": loadable as data"))
@@ -461,9 +488,7 @@ void CheckPayload(const std::string &exe, const driver::Bytes *expected)
             CHECK(embedded.empty(), exe + ": the payload resource is empty");
     }
     if (expected) {
-        CHECK(FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST) == nullptr &&
-                  FindResourceA(module, MAKEINTRESOURCEA(2), RT_MANIFEST) == nullptr,
-              "no manifest");
+        CheckManifest(module, exe, manifestOut);
         CheckDialogs(module);
         CheckStrings(module);
         CheckIcon(module);
@@ -484,7 +509,7 @@ int CheckProgram(char **argv)
     CheckHeaders(setup);
     CheckImports(setup);
     driver::Bytes payload = driver::ReadFileBytes(WindowsPath(argv[3]));
-    CheckPayload(setup.path, &payload);
+    CheckPayload(setup.path, &payload, WindowsPath(argv[4]));
     return check::Finish();
 }
 
@@ -512,11 +537,11 @@ int CheckStub(char **argv)
 int main(int argc, char **argv)
 {
     std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "program" && argc == 4)
+    if (mode == "program" && argc == 5)
         return CheckProgram(argv);
     if (mode == "stub" && argc == 5)
         return CheckStub(argv);
-    std::cerr << "usage: setup_static program SETUP-EXE PAYLOAD-FILE\n"
+    std::cerr << "usage: setup_static program SETUP-EXE PAYLOAD-FILE MANIFEST-OUT\n"
                  "       setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL"
               << std::endl;
     return 2;
