@@ -87,10 +87,16 @@ static int EnterDirectory(InstallRun *run, const char *name)
     if (!AppendPath(destination, name))
         return 1;
     CreateDirectoryA(destination, NULL);
-    if (!IsPlainFolder(destination))
-        return ReportNotPlain(destination, MSG_NOT_PLAIN_FOLDER);
     run->dirEnd = lstrlenA(destination);
-    return 1;
+    // Named with its trailing backslash, a link to a folder is looked up
+    // through to the folder it leads to (Wine then shows that folder's
+    // attributes, without the reparse point), so it is named without one.
+    // A refusal ends the run, so the directory it leaves set is not used.
+    char *last = destination + run->dirEnd - 1;
+    *last = 0;
+    int plain = IsPlainFolder(destination);
+    *last = '\\';
+    return plain ? 1 : ReportNotPlain(destination, MSG_NOT_PLAIN_FOLDER);
 }
 
 static int WalkPayload(HWND progress, const unsigned char *start, const unsigned char *end, InstallRun *run)

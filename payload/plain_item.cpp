@@ -42,15 +42,7 @@ void LearnInstallRoot(const char *installRoot)
 
 int IsPlainFolder(const char *path)
 {
-    // Named with a trailing backslash, a link to a folder is looked up
-    // through to the folder it leads to (Wine then shows that folder's
-    // attributes, without the reparse point), so it is named without one.
-    char folder[SETUP_PATH_MAX];
-    lstrcpynA(folder, path, SETUP_PATH_MAX);
-    int length = lstrlenA(folder);
-    if (length > 0 && folder[length - 1] == '\\')
-        folder[length - 1] = 0;
-    DWORD attributes = GetFileAttributesA(folder);
+    DWORD attributes = GetFileAttributesA(path);
     return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 

@@ -11,6 +11,7 @@
 void LearnInstallRoot(const char *installRoot);
 
 // 1 unless the folder at path is a link or a junction (a reparse point).
+// path has no trailing backslash: through one, a link is not seen.
 int IsPlainFolder(const char *path);
 
 // 1 when file, open on the install root followed by relative, is a plain
