@@ -8,8 +8,8 @@ if(NOT CMAKE_BUILD_TYPE)
     set(CMAKE_BUILD_TYPE Release)
 endif()
 
-if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS OR NOT STAMP_PE)
-    message(FATAL_ERROR "XPACK_EXECUTABLE, COMPACT_PE_HEADERS and STAMP_PE must name the host's tools")
+if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS OR NOT STAMP_PE OR NOT REBASE_PE)
+    message(FATAL_ERROR "XPACK_EXECUTABLE, COMPACT_PE_HEADERS, STAMP_PE and REBASE_PE must name the host's tools")
 endif()
 
 # Flags for code that runs without the C runtime (the setup program and
@@ -24,6 +24,12 @@ set(NO_CRT_COMPILE_OPTIONS
     -fno-ident -fomit-frame-pointer -mno-accumulate-outgoing-args
     -mpreferred-stack-boundary=2 -mno-stack-arg-probe -Wframe-larger-than=3072
     -ffunction-sections -fdata-sections)
+
+# The shipped images are linked a second time at this base, and copies of
+# them are relocated to it, for the tests that show what Windows does when
+# it places an image at another base than its own (tests/release,
+# tests/wine/setup, tests/wine/host).
+set(RELOCATION_TEST_BASE 0x10000000)
 
 include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/ReleaseImages.cmake)
