@@ -2,6 +2,7 @@
 // only from a file: the data is written there, expanded into place, and the
 // temporary file is deleted again.
 #include "extract_file.h"
+#include "lz_imports.h"
 #include "path_text.h"
 #include "payload.h"
 #include "payload_messages.h"
