@@ -1,6 +1,7 @@
 // The platform-free part of file_io.h.
 #include "file_io.h"
 
+#include <chrono>
 #include <random>
 
 #include "names.h"
@@ -17,8 +18,17 @@ std::string Shown(const fs::path &path)
 std::string TemporaryName()
 {
     static const char kHex[] = "0123456789abcdef";
-    std::random_device seed;
-    std::uint32_t value = seed();
+    // The counter and the clock vary the name even where random_device
+    // has no source of its own and repeats itself.
+    static std::uint32_t counter = 0;
+    std::uint32_t value =
+        ++counter * 0x9E3779B9u ^
+        static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    try {
+        std::random_device seed;
+        value ^= seed();
+    } catch (const std::exception &) {
+    }
     std::string name = ".xpk";
     for (int shift = 28; shift >= 0; shift -= 4)
         name += kHex[(value >> shift) & 15];
