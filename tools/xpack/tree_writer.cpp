@@ -175,6 +175,8 @@ void TreeWriter::RollBack()
             // Left for the user: nothing of it can be told apart any more.
         }
     }
+    // Windows does not remove a folder that is held open.
+    parent_ = Folder();
     RemoveEmptyFolders(madeParents_);
 }
 

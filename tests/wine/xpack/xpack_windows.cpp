@@ -270,6 +270,9 @@ void ConsoleOutput(const std::string &work)
     WriteFileText(work + "\\in.txt", "data");
     Run run = RunXpack(work, {"compress", "in.txt", "-"}, CREATE_NEW_CONSOLE);
     CHECK_EQ(run.status, 1u, "compress to a console");
+    run = RunXpack(work, {"compress", "in.txt", "-"});
+    CHECK(run.status == 0 && run.out.substr(0, 4) == "SZDD", "the same to a file: " + run.err);
+    CHECK_EQ(Names(work), std::string("in.txt "));
 }
 
 // Paths past MAX_PATH, and names outside the ANSI code page, as typed.
