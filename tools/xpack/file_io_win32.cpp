@@ -229,8 +229,11 @@ Inspected OpenChild(const Folder &folder, const std::string &name, ACCESS_MASK a
         return Inspected{};
     if (!Succeeded(status))
         throw Error(Shown(shown) + ": cannot open: " + SystemReason());
-    std::wstring folderFinal = FolderFinalPath(folder);
-    return Inspect(opened.get(), folderFinal.empty() ? folderFinal : folderFinal + L"\\" + wide, shown);
+    // A drive's root already ends in a backslash.
+    std::wstring expected = FolderFinalPath(folder);
+    if (!expected.empty() && expected.back() != L'\\')
+        expected += L'\\';
+    return Inspect(opened.get(), expected.empty() ? expected : expected + wide, shown);
 }
 
 void WriteAll(HANDLE handle, const Bytes &data, const fs::path &shown)

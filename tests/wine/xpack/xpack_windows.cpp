@@ -262,6 +262,14 @@ void Attributes(const std::string &work)
     attributes = GetFileAttributesA((work + "\\new.txt").c_str());
     CHECK_EQ(attributes & (kept | FILE_ATTRIBUTE_ARCHIVE), DWORD(FILE_ATTRIBUTE_ARCHIVE));
     CHECK_EQ(Names(work), std::string("in.txt new.txt out.sz "));
+
+    // Made and replaced in a drive's root, whose path ends in a backslash.
+    std::string root = "C:\\xpack-root-" + std::to_string(GetCurrentProcessId()) + ".sz";
+    for (int time = 0; time < 2; ++time) {
+        run = RunXpack(work, {"compress", "in.txt", root});
+        CHECK(run.status == 0 && ReadFileText(root).substr(0, 4) == "SZDD", root + ": " + run.err);
+    }
+    DeleteFileA(root.c_str());
 }
 
 // "-" is standard output, unless that is a console.
