@@ -38,10 +38,12 @@ ExternalProject_Add(win32
         -DXPACK_EXECUTABLE=$<TARGET_FILE:xpack>
         -DCOMPACT_PE_HEADERS=$<TARGET_FILE:compact-pe-headers>
         -DSTAMP_PE=$<TARGET_FILE:stamp-pe>
+        -DREBASE_PE=$<TARGET_FILE:rebase-pe>
+        -DBENCH_TREE_EXECUTABLE=$<TARGET_FILE:bench_tree>
         -DSETUP_PAYLOAD_FILE=${SETUP_PAYLOAD_FILE}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
-    DEPENDS xpack compact-pe-headers stamp-pe
+    DEPENDS xpack compact-pe-headers stamp-pe rebase-pe bench_tree
     USES_TERMINAL_BUILD ON)
 
 # Fuzz targets need clang's libFuzzer.
@@ -68,3 +70,4 @@ if(CLANGXX_EXECUTABLE)
 endif()
 file(WRITE ${subtree_tests} "${subtree_text}")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${subtree_tests})
+include(${CMAKE_SOURCE_DIR}/cmake/Packaging.cmake)

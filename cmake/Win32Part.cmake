@@ -8,22 +8,39 @@ if(NOT CMAKE_BUILD_TYPE)
     set(CMAKE_BUILD_TYPE Release)
 endif()
 
-if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS OR NOT STAMP_PE)
-    message(FATAL_ERROR "XPACK_EXECUTABLE, COMPACT_PE_HEADERS and STAMP_PE must name the host's tools")
+if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS OR NOT STAMP_PE OR NOT REBASE_PE)
+    message(FATAL_ERROR "XPACK_EXECUTABLE, COMPACT_PE_HEADERS, STAMP_PE and REBASE_PE must name the host's tools")
 endif()
+
+# Windows commits a thread's stack one guard page (4096 bytes) at a time, and
+# code built without stack probes touches its frame without first touching
+# the page below: a frame of a page or more can step over the guard page and
+# crash. The build stops at such a frame, in the setup program (at its
+# link-time code generation too) and in the component.
+set(FRAME_LIMIT_OPTIONS -Werror=frame-larger-than=4095)
 
 # Flags for code that runs without the C runtime (the setup program and
 # everything linked into it), chosen for size: no frame pointer, arguments
 # pushed rather than stored, the stack kept at the 4 bytes Win32 guarantees,
 # no compiler ident strings, one section per function so that the linker
-# drops what is unused. Without stack probes a frame must stay below one
-# 4 KB guard page, which -Wframe-larger-than watches.
+# drops what is unused; no stack probes, so the frame limit above.
 set(NO_CRT_COMPILE_OPTIONS
-    -Oz -fno-inline-functions-called-once -fno-optimize-sibling-calls -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -Oz -fno-inline-functions-called-once -fno-optimize-sibling-calls
+    -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-stack-protector -fno-threadsafe-statics -Wall -Wextra
     -fno-ident -fomit-frame-pointer -mno-accumulate-outgoing-args
-    -mpreferred-stack-boundary=2 -mno-stack-arg-probe -Wframe-larger-than=3072
+    -mpreferred-stack-boundary=2 -mno-stack-arg-probe ${FRAME_LIMIT_OPTIONS}
     -ffunction-sections -fdata-sections)
+# The setup program's link-time optimisation, on top of those. It already
+# drops unused data; without -fdata-sections zero-initialised variables stay
+# in .bss and take no room on disk.
+set(SETUP_LTO_OPTIONS -flto -flto-partition=none -fno-data-sections)
+
+# The shipped images are linked a second time at this base, and copies of
+# them are relocated to it, for the tests that show what Windows does when
+# it places an image at another base than its own (tests/release,
+# tests/wine/setup, tests/wine/host).
+set(RELOCATION_TEST_BASE 0x10000000)
 
 include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/ReleaseImages.cmake)

@@ -86,17 +86,16 @@ static int EnterDirectory(InstallRun *run, const char *name)
     run->dirEnd = NO_DIRECTORY;
     if (!AppendPath(destination, name))
         return 1;
+    // Looked at without its final backslash: through one, a link to a
+    // folder is looked up to the folder it leads to, and shows as that.
+    int end = lstrlenA(destination);
+    destination[end - 1] = 0;
     CreateDirectoryA(destination, NULL);
-    run->dirEnd = lstrlenA(destination);
-    // Named with its trailing backslash, a link to a folder is looked up
-    // through to the folder it leads to (Wine then shows that folder's
-    // attributes, without the reparse point), so it is named without one.
-    // A refusal ends the run, so the directory it leaves set is not used.
-    char *last = destination + run->dirEnd - 1;
-    *last = 0;
-    int plain = IsPlainFolder(destination);
-    *last = '\\';
-    return plain ? 1 : ReportNotPlain(destination, MSG_NOT_PLAIN_FOLDER);
+    if (!IsPlainFolder(destination))
+        return ReportNotPlain(destination, MSG_NOT_PLAIN_FOLDER);
+    destination[end - 1] = '\\';
+    run->dirEnd = end;
+    return 1;
 }
 
 static int WalkPayload(HWND progress, const unsigned char *start, const unsigned char *end, InstallRun *run)
@@ -142,8 +141,10 @@ int ExtractPayload(HWND dialog)
         return 0;
     const unsigned char *end = start + size;
     CopyTopFolder(start, end, g_szTopFolder, TOP_FOLDER_MAX);
-    if (!ComponentPath(dialog, componentPath))
-        componentPath[0] = 0;
+    // When the component's path does not fit, whatever part of it does is
+    // held if written, and registration, which needs the whole path, loads
+    // nothing.
+    ComponentPath(dialog, componentPath);
     HWND progress = ShowProgressBar(dialog, size);
     if (start >= end)
         return 1;

@@ -10,11 +10,9 @@ char g_szTopFolder[TOP_FOLDER_MAX + 1];
 
 void ReadInstallFolder(HWND dialog, char *buffer)
 {
-    buffer[0] = 0;
-    int count = (int)GetDlgItemTextA(dialog, IDC_FOLDER, buffer, SETUP_PATH_MAX);
-    if (count < 0 || count >= SETUP_PATH_MAX)
-        count = 0;
-    NormaliseFolderText(buffer, count);
+    // At most SETUP_PATH_MAX - 1 characters; none, and an empty text, when
+    // the box cannot be read.
+    NormaliseFolderText(buffer, (int)GetDlgItemTextA(dialog, IDC_FOLDER, buffer, SETUP_PATH_MAX));
 }
 
 int ComponentFolderPath(HWND dialog, char *buffer)

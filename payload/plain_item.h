@@ -10,8 +10,8 @@
 // the other checks still apply.
 void LearnInstallRoot(const char *installRoot);
 
-// 1 unless the folder at path is a link or a junction (a reparse point).
-// path has no trailing backslash: through one, a link is not seen.
+// 1 unless the folder at path (named without a final backslash) is a link
+// or a junction (a reparse point).
 int IsPlainFolder(const char *path);
 
 // 1 when file, open on the install root followed by relative, is a plain

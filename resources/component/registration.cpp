@@ -64,6 +64,29 @@ HRESULT OpenClassesRoot(HKEY *classes)
     return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
 }
 
+// Deletes the key name below parent with everything under it, as
+// RegDeleteTreeA does from Windows Vista on; Windows XP has no such call. A
+// key's values go with it; its subkeys must go first.
+LONG DeleteKeyTree(HKEY parent, const char *name)
+{
+    HKEY key;
+    LONG status = RegOpenKeyExA(parent, name, 0, KEY_ENUMERATE_SUB_KEYS, &key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    char child[256];  // the longest key name and its terminator
+    do {
+        DWORD length = sizeof child;
+        // Always the first: each one deleted moves the rest up.
+        status = RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS)
+            status = DeleteKeyTree(key, child);
+    } while (status == ERROR_SUCCESS);
+    RegCloseKey(key);
+    if (status != ERROR_NO_MORE_ITEMS)
+        return status;
+    return RegDeleteKeyA(parent, name);
+}
+
 }  // namespace
 
 HRESULT RegisterTorvikClass()
@@ -98,7 +121,7 @@ HRESULT UnregisterTorvikClass()
         return HRESULT_FROM_WIN32(status);
     HRESULT result = S_OK;
     for (const char *key : kOwnKeys) {
-        status = RegDeleteTreeA(classes, key);
+        status = DeleteKeyTree(classes, key);
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
             result = HRESULT_FROM_WIN32(status);
     }

@@ -26,6 +26,7 @@ constexpr std::size_t kOptionalSizeOffset = 16;
 // The optional header.
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::size_t kImageBaseOffset = 28;  // PE32; a 64-bit field at 24 in PE32+
 constexpr std::size_t kSizeOfInitializedDataOffset = 8;
 constexpr std::size_t kEntryPointOffset = 16;
 constexpr std::size_t kSectionAlignmentOffset = 32;
@@ -69,6 +70,10 @@ constexpr std::uint32_t kResourceHighBit = 0x80000000u;
 // entries of a 4-bit type and a 12-bit offset into the page.
 constexpr std::size_t kRelocationBlockHeaderSize = 8;
 constexpr unsigned kRelocationPadding = 0;  // IMAGE_REL_BASED_ABSOLUTE, which patches nothing
+constexpr unsigned kRelocationHighLow = 3;  // IMAGE_REL_BASED_HIGHLOW: a 32-bit address
+constexpr unsigned kRelocationOffsetMask = 0xFFF;
+// The loader places images at multiples of 64 KiB.
+constexpr std::uint32_t kImageBaseAlignment = 0x10000;
 
 // The export directory.
 constexpr std::size_t kExportTimeDateStampOffset = 4;
@@ -112,6 +117,27 @@ inline std::size_t PeHeaderOffset(const Bytes &b)
     if (Get32(b, offset) != kPeSignature)
         throw std::runtime_error("no PE signature");
     return offset;
+}
+
+// The file offset of the length bytes at rva, which must lie in one
+// section's raw data; sectionTable is the offset of the first of
+// sectionCount section headers.
+inline std::size_t RawDataOffset(const Bytes &image, std::size_t sectionTable, std::size_t sectionCount,
+                                 std::uint32_t rva, std::size_t length)
+{
+    for (std::size_t i = 0; i < sectionCount; ++i) {
+        const std::size_t header = sectionTable + i * kSectionHeaderSize;
+        const std::uint32_t start = Get32(image, header + kVirtualAddressOffset);
+        const std::uint32_t rawSize = Get32(image, header + kRawSizeOffset);
+        const std::uint32_t rawPointer = Get32(image, header + kRawPointerOffset);
+        if (rva < start || rva - start >= rawSize || length > rawSize - (rva - start))
+            continue;
+        const std::size_t offset = std::size_t(rawPointer) + (rva - start);
+        if (offset > image.size() || image.size() - offset < length)
+            break;
+        return offset;
+    }
+    throw std::runtime_error("RVA " + std::to_string(rva) + " lies outside the file's sections");
 }
 
 inline Bytes ReadImageFile(const std::string &path)

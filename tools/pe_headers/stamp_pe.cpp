@@ -32,25 +32,6 @@ std::uint32_t ReadTime(const std::string &path)
     return std::uint32_t(seconds);
 }
 
-// The file offset of the bytes at rva, which must lie in one section's raw data.
-std::size_t FileOffset(const Bytes &image, std::size_t sectionTable, std::size_t sectionCount,
-                       std::uint32_t rva, std::size_t length)
-{
-    for (std::size_t i = 0; i < sectionCount; ++i) {
-        const std::size_t header = sectionTable + i * kSectionHeaderSize;
-        const std::uint32_t start = Get32(image, header + kVirtualAddressOffset);
-        const std::uint32_t rawSize = Get32(image, header + kRawSizeOffset);
-        const std::uint32_t rawPointer = Get32(image, header + kRawPointerOffset);
-        if (rva < start || rva - start >= rawSize || length > rawSize - (rva - start))
-            continue;
-        const std::size_t offset = std::size_t(rawPointer) + (rva - start);
-        if (offset > image.size() || image.size() - offset < length)
-            break;
-        return offset;
-    }
-    throw std::runtime_error("a directory lies outside the file's sections");
-}
-
 void Stamp(Bytes &image, std::uint32_t time)
 {
     const std::size_t peOffset = PeHeaderOffset(image);
@@ -81,7 +62,7 @@ void Stamp(Bytes &image, std::uint32_t time)
     directory(kExportDirectory, rva, size);
     if (size != 0) {
         const std::size_t exports =
-            FileOffset(image, optional + optionalSize, sectionCount, rva, kExportTimeDateStampOffset + 4);
+            RawDataOffset(image, optional + optionalSize, sectionCount, rva, kExportTimeDateStampOffset + 4);
         Put32(image, exports + kExportTimeDateStampOffset, time);
     }
 }

@@ -32,10 +32,12 @@ void RefuseOutputInsideTree(const fs::path &folder, const fs::path &output)
     if (output == "-")
         return;
     std::error_code ec;
-    fs::path tree = fs::canonical(folder, ec);
-    if (ec)
+    if (!IsFolder(folder))
         return;  // the walk reports it
-    fs::path target = fs::weakly_canonical(output, ec);
+    fs::path tree = ResolvedPath(folder, ec);
+    if (ec)
+        return;
+    fs::path target = ResolvedPath(output, ec);
     if (ec)
         return;
     auto mismatch = std::mismatch(tree.begin(), tree.end(), target.begin(), target.end());
@@ -246,8 +248,7 @@ void Setup(const fs::path &source, const fs::path &stub, const fs::path &output,
     SetupStub setupStub(ReadWholeFile(stub), Shown(stub));
     Bytes payload;
     std::string label = Shown(source);
-    std::error_code ec;
-    if (fs::is_directory(source, ec)) {
+    if (IsFolder(source)) {
         payload = PackedPayload(source, output, warnings);
     } else {
         payload = PayloadOfFile(ReadWholeFile(source), label);

@@ -6,9 +6,12 @@
 
 #include "commands.h"
 #include "error.h"
+#include "file_io.h"
 #include "names.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
@@ -22,7 +25,7 @@ const char kUsage[] =
     "                                   make a setup program from a stub and a folder or payload\n"
     "       xpack compress IN OUT       compress one file to SZDD\n"
     "       xpack expand IN OUT         expand one SZDD file\n"
-    "       xpack --help\n";
+    "       xpack --help | --version\n";
 
 const char kHelp[] = "\n"
                      "pack writes, for every folder of DIR in pre-order, a directory entry with\n"
@@ -73,6 +76,12 @@ int Usage()
     return kExitUsage;
 }
 
+// A path from the command line, whose bytes are the platform's file names.
+fs::path PathArg(const std::string &arg)
+{
+    return fs::u8path(arg);
+}
+
 int Run(const std::vector<std::string> &args)
 {
     if (args.empty())
@@ -80,6 +89,10 @@ int Run(const std::vector<std::string> &args)
     const std::string &command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage << kHelp;
+        return kExitOk;
+    }
+    if (command == "--version" && args.size() == 1) {
+        std::cout << "xpack " << XPACK_VERSION << '\n';
         return kExitOk;
     }
     if (command == "pack") {
@@ -95,7 +108,7 @@ int Run(const std::vector<std::string> &args)
         }
         if (folder.empty() || output.empty())
             return Usage();
-        xpack::Pack(folder, output, std::cerr);
+        xpack::Pack(PathArg(folder), PathArg(output), std::cerr);
         return kExitOk;
     }
     if (command == "setup") {
@@ -113,23 +126,23 @@ int Run(const std::vector<std::string> &args)
         }
         if (source.empty() || stub.empty() || output.empty())
             return Usage();
-        xpack::Setup(source, stub, output, std::cerr);
+        xpack::Setup(PathArg(source), PathArg(stub), PathArg(output), std::cerr);
         return kExitOk;
     }
     if (command == "list" && args.size() == 2) {
-        xpack::List(args[1], std::cout, std::cerr);
+        xpack::List(PathArg(args[1]), std::cout, std::cerr);
         return kExitOk;
     }
     if (command == "unpack" && args.size() == 3) {
-        xpack::Unpack(args[1], args[2]);
+        xpack::Unpack(PathArg(args[1]), PathArg(args[2]));
         return kExitOk;
     }
     if (command == "compress" && args.size() == 3) {
-        xpack::CompressFile(args[1], args[2]);
+        xpack::CompressFile(PathArg(args[1]), PathArg(args[2]));
         return kExitOk;
     }
     if (command == "expand" && args.size() == 3) {
-        xpack::ExpandFile(args[1], args[2], std::cerr);
+        xpack::ExpandFile(PathArg(args[1]), PathArg(args[2]), std::cerr);
         return kExitOk;
     }
     return Usage();
@@ -140,7 +153,7 @@ int Run(const std::vector<std::string> &args)
 int main(int argc, char **argv)
 {
     try {
-        int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+        int status = Run(xpack::CommandLineArguments(argc, argv));
         std::cout.flush();
         if (!std::cout)
             throw xpack::Error("standard output: write error");

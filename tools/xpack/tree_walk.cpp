@@ -1,11 +1,6 @@
 #include "tree_walk.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <map>
 
 #include "error.h"
@@ -39,12 +34,12 @@ void WarnAboutLength(const std::string &installed, const fs::path &where, bool i
 }
 
 // The folder's entries, checked and sorted; throws on the first refusal.
-std::vector<Child> ReadFolder(int folder, const fs::path &folderPath)
+std::vector<Child> ReadFolder(const Folder &folder, const fs::path &folderPath)
 {
     std::vector<Child> children;
     std::map<std::string, std::string> folded;  // case-folded name -> name
     for (const std::string &name : ListFolder(folder, folderPath)) {
-        fs::path path = folderPath / name;
+        fs::path path = folderPath / fs::u8path(name);
         std::string problem = ComponentProblem(name, false);
         if (!problem.empty())
             throw Error(Shown(path) + ": " + problem);
@@ -55,19 +50,22 @@ std::vector<Child> ReadFolder(int folder, const fs::path &folderPath)
 
         // Links are refused rather than followed: a link may leave the tree
         // or loop, and the packed tree should be what the folder holds.
-        struct stat status;
-        if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            throw Error(Shown(path) + ": " + SystemReason());
-        Child child{name, false, 0, IdentityOf(status)};
-        if (S_ISLNK(status.st_mode))
-            throw Error(Shown(path) + ": is a symbolic link; links are not packed");
-        if (S_ISDIR(status.st_mode)) {
+        ItemStatus status = LookUp(folder, name, path);
+        Child child{name, false, 0, status.identity};
+        switch (status.kind) {
+        case ItemKind::Missing:
+            throw Error(Shown(path) + ": disappeared while the folder was walked");
+        case ItemKind::Link:
+            throw Error(Shown(path) + ": is a " + kLinkName + "; links are not packed");
+        case ItemKind::Folder:
             child.isDirectory = true;
-        } else if (S_ISREG(status.st_mode)) {
-            child.size = static_cast<std::uintmax_t>(status.st_size);
+            break;
+        case ItemKind::File:
+            child.size = status.size;
             if (child.size > kMaxFileSize)
                 throw Error(Shown(path) + ": is 4 GiB or larger; a payload holds smaller files only");
-        } else {
+            break;
+        case ItemKind::Other:
             throw Error(Shown(path) + ": not a regular file or folder");
         }
         children.push_back(std::move(child));
@@ -75,32 +73,30 @@ std::vector<Child> ReadFolder(int folder, const fs::path &folderPath)
     return children;
 }
 
-void WalkFolder(int folder, const fs::path &relative, const std::string &prefix, TreeWalk &walk)
+void WalkFolder(const Folder &folder, const fs::path &relative, const std::string &prefix, TreeWalk &walk)
 {
     fs::path folderPath = walk.rootPath / relative;
     std::vector<Child> children = ReadFolder(folder, folderPath);
     for (const Child &child : children) {
         if (child.isDirectory)
             continue;
-        WarnAboutLength(prefix + child.name, folderPath / child.name, true, walk.warnings);
-        walk.items.push_back(PackItem{false, child.name, relative / child.name, folderPath / child.name,
-                                      child.size, child.identity});
+        fs::path name = fs::u8path(child.name);
+        WarnAboutLength(prefix + child.name, folderPath / name, true, walk.warnings);
+        walk.items.push_back(
+            PackItem{false, child.name, relative / name, folderPath / name, child.size, child.identity});
     }
     for (const Child &child : children) {
         if (!child.isDirectory)
             continue;
-        fs::path path = folderPath / child.name;
-        FileHandle opened(
-            ::openat(folder, child.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat status;
-        if (!opened || ::fstat(opened.get(), &status) != 0)
-            throw Error(Shown(path) + ": cannot open folder: " + SystemReason());
-        if (IdentityOf(status) != child.identity)
+        fs::path path = folderPath / fs::u8path(child.name);
+        Folder opened = OpenFolderBelow(folder, fs::u8path(child.name), folderPath);
+        if (IdentityOf(opened, path) != child.identity)
             throw Error(Shown(path) + ": was replaced while the folder was walked");
         std::string name = prefix + child.name + "\\";
         WarnAboutLength(name, path, false, walk.warnings);
-        walk.items.push_back(PackItem{true, name, relative / child.name, path, 0, child.identity});
-        WalkFolder(opened.get(), relative / child.name, name, walk);
+        walk.items.push_back(
+            PackItem{true, name, relative / fs::u8path(child.name), path, 0, child.identity});
+        WalkFolder(opened, relative / fs::u8path(child.name), name, walk);
     }
 }
 
@@ -111,12 +107,8 @@ TreeWalk WalkTree(const fs::path &root)
     TreeWalk walk;
     walk.rootPath = root;
     // The folder named on the command line is taken as the user gave it.
-    walk.root = FileHandle(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!walk.root && errno == ENOTDIR)
-        throw Error(Shown(root) + ": not a folder");
-    if (!walk.root)
-        throw Error(Shown(root) + ": cannot open folder: " + SystemReason());
-    WalkFolder(walk.root.get(), fs::path(), "", walk);
+    walk.root = OpenFolder(root);
+    WalkFolder(walk.root, fs::path(), "", walk);
     if (walk.items.empty()) {
         walk.warnings.push_back("warning: " + Shown(root) +
                                 ": the folder is empty; the setup program would install nothing");
@@ -136,19 +128,16 @@ TreeWalk WalkTree(const fs::path &root)
 }
 
 TreeReader::TreeReader(const TreeWalk &walk)
-    : walk_(walk), folder_(OpenFolderBelow(walk.root.get(), fs::path(), walk.rootPath))
+    : walk_(walk), folder_(OpenFolderBelow(walk.root, fs::path(), walk.rootPath))
 {
 }
 
 Bytes TreeReader::Read(const PackItem &item)
 {
     if (!item.isDirectory)
-        return ReadCheckedFile(folder_.get(), item.relative.filename().string(), item.identity, item.source);
-    folder_ = OpenFolderBelow(walk_.root.get(), item.relative, walk_.rootPath);
-    struct stat status;
-    if (::fstat(folder_.get(), &status) != 0)
-        throw Error(Shown(item.source) + ": " + SystemReason());
-    if (IdentityOf(status) != item.identity)
+        return ReadCheckedFile(folder_, item.relative.filename().string(), item.identity, item.source);
+    folder_ = OpenFolderBelow(walk_.root, item.relative, walk_.rootPath);
+    if (IdentityOf(folder_, item.source) != item.identity)
         throw Error(Shown(item.source) + ": was replaced after the folder was walked; not reading it");
     return {};
 }

@@ -24,7 +24,7 @@ struct PackItem {
 
 struct TreeWalk {
     std::filesystem::path rootPath;  // as given, for messages
-    FileHandle root;                 // the walked folder, held open
+    Folder root;                     // the walked folder, held open
     std::vector<PackItem> items;
     std::vector<std::string> warnings;
 };
@@ -53,7 +53,8 @@ TreeWalk WalkTree(const std::filesystem::path &root);
 // Goes through a walk's items again, in order, and reads its files: each
 // folder and file is opened relative to the walked folder without following
 // links and checked on its handle to be the very one the walk saw (device
-// and inode), so that nothing swapped in after the walk is read. A file
+// and inode, or volume and file index), so that nothing swapped in after
+// the walk is read. A file
 // that already existed, such as one reached by a link, always has another
 // inode than the walked one; only a file made anew after the walked one was
 // removed can get its number again, and its content is the maker's anyway.
@@ -66,7 +67,7 @@ public:
 
 private:
     const TreeWalk &walk_;
-    FileHandle folder_;
+    Folder folder_;
 };
 
 }  // namespace xpack

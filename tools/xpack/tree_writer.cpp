@@ -1,10 +1,6 @@
 #include "tree_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <system_error>
 
 #include "error.h"
 
@@ -14,13 +10,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Removes folders, innermost first, each only while it is an empty folder.
+void RemoveEmptyFolders(const std::vector<fs::path> &folders)
+{
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(*it, ec)))
+            fs::remove(*it, ec);
+    }
+}
+
 // Creates the missing folders of path, outermost first, and returns them.
 std::vector<fs::path> MakeMissingFolders(const fs::path &path)
 {
     std::vector<fs::path> missing;
     for (fs::path at = path; !at.empty(); at = at.parent_path()) {
-        struct stat status;
-        if (::stat(at.c_str(), &status) == 0)
+        std::error_code ec;
+        if (fs::exists(fs::status(at, ec)))
             break;
         missing.insert(missing.begin(), at);
         if (at == at.parent_path())
@@ -28,10 +34,10 @@ std::vector<fs::path> MakeMissingFolders(const fs::path &path)
     }
     std::vector<fs::path> made;
     for (const fs::path &at : missing) {
-        if (::mkdir(at.c_str(), 0777) != 0) {
-            std::string reason = SystemReason();
-            for (auto it = made.rbegin(); it != made.rend(); ++it)
-                ::rmdir(it->c_str());
+        std::error_code ec;
+        if (!fs::create_directory(at, ec)) {
+            std::string reason = ec ? ec.message() : "it appeared meanwhile";
+            RemoveEmptyFolders(made);
             throw Error(Shown(at) + ": cannot create folder: " + reason);
         }
         made.push_back(at);
@@ -43,26 +49,21 @@ std::vector<fs::path> MakeMissingFolders(const fs::path &path)
 
 TreeWriter::TreeWriter(const fs::path &folder) : folder_(folder)
 {
-    struct stat status;
-    if (::lstat(folder.c_str(), &status) == 0) {
-        if (S_ISLNK(status.st_mode))
-            throw Error(Shown(folder) + ": is a symbolic link; not unpacking through it");
-        if (!S_ISDIR(status.st_mode))
+    ItemStatus status = LookUpPath(folder);
+    if (status.kind == ItemKind::Link)
+        throw Error(Shown(folder) + ": is a " + kLinkName + "; not unpacking through it");
+    if (status.kind != ItemKind::Missing) {
+        if (status.kind != ItemKind::Folder)
             throw Error(Shown(folder) + ": exists and is not a folder");
-        base_ = FileHandle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat opened;
-        if (!base_ || ::fstat(base_.get(), &opened) != 0)
-            throw Error(Shown(folder) + ": cannot open folder: " + SystemReason());
-        if (IdentityOf(opened) != IdentityOf(status))
+        base_ = OpenFolder(folder, false);
+        if (IdentityOf(base_, folder) != status.identity)
             throw Error(Shown(folder) + ": was replaced while being opened");
         // Whatever is there already could not be told from what unpack
         // wrote, should it have to clean up.
-        if (!ListFolder(base_.get(), folder).empty())
+        if (!ListFolder(base_, folder).empty())
             throw Error(Shown(folder) + ": exists and is not empty; unpack into a new or empty folder");
         return;
     }
-    if (errno != ENOENT)
-        throw Error(Shown(folder) + ": " + SystemReason());
 
     fs::path normal = folder.lexically_normal();
     if (!normal.has_filename())
@@ -71,23 +72,18 @@ TreeWriter::TreeWriter(const fs::path &folder) : folder_(folder)
     fs::path parentPath = normal.parent_path().empty() ? fs::path(".") : normal.parent_path();
     madeParents_ = MakeMissingFolders(parentPath);
     try {
-        parent_ = FileHandle(::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!parent_)
-            throw Error(Shown(parentPath) + ": cannot open folder: " + SystemReason());
+        parent_ = OpenFolder(parentPath);
         for (int attempt = 0;; ++attempt) {
             staging_ = TemporaryName();
-            if (::mkdirat(parent_.get(), staging_.c_str(), 0777) == 0)
+            if (MakeFolderIn(parent_, staging_, folder))
                 break;
-            if (errno != EEXIST || attempt == 100) {
-                std::string reason = SystemReason();
+            if (attempt == 100) {
                 staging_.clear();
-                throw Error(Shown(folder) + ": cannot create a temporary folder beside it: " + reason);
+                throw Error(Shown(folder) +
+                            ": cannot create a temporary folder beside it: every name was taken");
             }
         }
-        base_ = FileHandle(
-            ::openat(parent_.get(), staging_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!base_)
-            throw Error(Shown(folder) + ": cannot open the temporary folder beside it: " + SystemReason());
+        base_ = OpenFolderBelow(parent_, fs::u8path(staging_), parentPath);
     } catch (...) {
         RollBack();
         throw;
@@ -108,22 +104,18 @@ void TreeWriter::Remember(const fs::path &relative, bool isFolder, const FileIde
 
 void TreeWriter::MakeFolder(const fs::path &relative)
 {
-    FileHandle at = OpenFolderBelow(base_.get(), fs::path(), folder_);
+    Folder at = OpenFolderBelow(base_, fs::path(), folder_);
     fs::path done;
     for (const fs::path &part : relative) {
         done /= part;
         fs::path shown = folder_ / done;
-        bool made = ::mkdirat(at.get(), part.c_str(), 0777) == 0;
-        if (!made && errno != EEXIST)
-            throw Error(Shown(shown) + ": cannot create folder: " + SystemReason());
-        FileHandle next(::openat(at.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!next && (errno == ENOTDIR || errno == ELOOP))
+        std::string name = part.string();
+        bool made = MakeFolderIn(at, name, shown);
+        if (LookUp(at, name, shown).kind != ItemKind::Folder)
             throw Error(Shown(shown) + ": exists and is not a folder");
-        struct stat status;
-        if (!next || ::fstat(next.get(), &status) != 0)
-            throw Error(Shown(shown) + ": cannot open folder: " + SystemReason());
+        Folder next = OpenFolderBelow(at, part, folder_ / done.parent_path());
         if (made)
-            Remember(done, true, IdentityOf(status));
+            Remember(done, true, IdentityOf(next, shown));
         at = std::move(next);
     }
 }
@@ -131,18 +123,25 @@ void TreeWriter::MakeFolder(const fs::path &relative)
 void TreeWriter::WriteFile(const fs::path &relative, const Bytes &data)
 {
     fs::path shown = folder_ / relative;
-    FileHandle folder = OpenFolderBelow(base_.get(), relative.parent_path(), folder_);
+    Folder folder = OpenFolderBelow(base_, relative.parent_path(), folder_);
     auto earlier = index_.find(relative);
     if (earlier != index_.end() && !made_[earlier->second].isFolder && !RemoveMade(made_[earlier->second]))
         throw Error(Shown(shown) +
                     ": cannot replace the file written for an earlier entry: " + SystemReason());
-    Remember(relative, false, WriteNewFile(folder.get(), relative.filename().string(), data, shown));
+    Remember(relative, false, WriteNewFile(folder, relative.filename().string(), data, shown));
 }
 
 void TreeWriter::Commit()
 {
-    if (!staging_.empty() && RenameNoReplace(parent_.get(), staging_, name_) != 0)
-        throw Error(Shown(folder_) + ": cannot move the unpacked tree into place: " + SystemReason());
+    if (!staging_.empty()) {
+        // Windows does not rename a folder that is held open.
+        base_ = Folder();
+        if (!RenameNoReplace(parent_, staging_, name_)) {
+            std::string reason = SystemReason();
+            base_ = OpenFolderBelow(parent_, fs::u8path(staging_), folder_.parent_path());
+            throw Error(Shown(folder_) + ": cannot move the unpacked tree into place: " + reason);
+        }
+    }
     committed_ = true;
 }
 
@@ -151,13 +150,8 @@ bool TreeWriter::RemoveMade(Made &made)
     if (made.removed)
         return true;
     try {
-        FileHandle folder = OpenFolderBelow(base_.get(), made.relative.parent_path(), folder_);
-        std::string name = made.relative.filename().string();
-        struct stat status;
-        if (::fstatat(folder.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-            IdentityOf(status) != made.identity)
-            return false;
-        if (::unlinkat(folder.get(), name.c_str(), made.isFolder ? AT_REMOVEDIR : 0) != 0)
+        Folder folder = OpenFolderBelow(base_, made.relative.parent_path(), folder_);
+        if (!RemoveIfSame(folder, made.relative.filename().string(), made.identity, made.isFolder))
             return false;
     } catch (const Error &) {
         return false;
@@ -171,10 +165,19 @@ void TreeWriter::RollBack()
     if (base_)
         for (auto it = made_.rbegin(); it != made_.rend(); ++it)
             RemoveMade(*it);
-    if (!staging_.empty())
-        ::unlinkat(parent_.get(), staging_.c_str(), AT_REMOVEDIR);
-    for (auto it = madeParents_.rbegin(); it != madeParents_.rend(); ++it)
-        ::rmdir(it->c_str());
+    base_ = Folder();
+    if (!staging_.empty()) {
+        try {
+            ItemStatus status = LookUp(parent_, staging_, folder_);
+            if (status.kind == ItemKind::Folder)
+                RemoveIfSame(parent_, staging_, status.identity, true);
+        } catch (const Error &) {
+            // Left for the user: nothing of it can be told apart any more.
+        }
+    }
+    // Windows does not remove a folder that is held open.
+    parent_ = Folder();
+    RemoveEmptyFolders(madeParents_);
 }
 
 }  // namespace xpack

@@ -46,10 +46,10 @@ private:
 
     std::filesystem::path folder_;  // as given, for messages
     std::vector<std::filesystem::path> madeParents_;
-    FileHandle parent_;    // a new folder's parent
+    Folder parent_;        // a new folder's parent
     std::string name_;     // a new folder's name in parent_
     std::string staging_;  // its temporary name there
-    FileHandle base_;      // the folder written into
+    Folder base_;          // the folder written into
     std::vector<Made> made_;
     std::map<std::filesystem::path, std::size_t> index_;  // relative -> made_
     bool committed_ = false;

@@ -254,6 +254,10 @@ void TestUnregister(HMODULE module)
     CHECK(unregister != nullptr);
     if (!unregister)
         return;
+    // What others add below the component's keys goes with them, however deep.
+    CHECK(SetText(kClsidKey + "\\Implemented Categories\\{00000000-0000-0000-0000-000000000001}\\Deeper",
+                  "value", "data"));
+    CHECK(SetText(kProgIdKey + "\\shell\\open\\command", nullptr, "data"));
     CHECK(unregister() == S_OK);
     ExpectNothingLeft();
     CHECK(unregister() == S_OK);  // nothing to remove is not an error

@@ -9,6 +9,8 @@
 //     holding nothing but resources; and what makes the shipped images
 //     release builds: each one's checksum is the platform's, and the
 //     executables lay out their bytes so that a signature covers all of them.
+//   setup_static xp_imports LIST IMAGE...
+//     every function each image imports is in LIST, those Windows XP SP3 has.
 #include <windows.h>
 #include <imagehlp.h>
 
@@ -114,34 +116,86 @@ void CheckHeaders(const PeImage &image)
     CheckMitigations(image);
 }
 
+bool Load(PeImage &image, const char *path);
+
+// Every function the image imports, as DLL!name with the DLL's name in upper
+// case, or DLL!#ordinal; "?" for a name outside the file.
+std::vector<std::string> ImportedFunctions(const PeImage &image)
+{
+    std::vector<std::string> functions;
+    auto *descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.At(
+        image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+    for (; descriptor && descriptor->Name; descriptor++) {
+        auto *dllName = reinterpret_cast<const char *>(image.At(descriptor->Name, 1));
+        std::string dll = dllName ? Upper(dllName) : "?";
+        DWORD thunks =
+            descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
+        for (auto *t = reinterpret_cast<const DWORD *>(image.At(thunks, 4)); t && *t; t++) {
+            if (*t & IMAGE_ORDINAL_FLAG32) {
+                functions.push_back(dll + "!#" + std::to_string(IMAGE_ORDINAL32(*t)));
+                continue;
+            }
+            auto *name = reinterpret_cast<const char *>(image.At(*t + 2, 1));
+            functions.push_back(dll + "!" + (name ? name : "?"));
+        }
+    }
+    return functions;
+}
+
 void CheckImports(const PeImage &image)
 {
     // KnownDLLs only: the platform never takes those from the program's folder.
     const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "OLE32.DLL",
                                            "SHELL32.DLL"};
+    CHECK(image.At(image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress,
+                   sizeof(IMAGE_IMPORT_DESCRIPTOR)) != nullptr,
+          "import directory present");
     std::set<std::string> found;
-    auto *descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.At(
-        image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
-    CHECK(descriptor != nullptr, "import directory present");
-    for (; descriptor && descriptor->Name; descriptor++) {
-        std::string dll = Upper(reinterpret_cast<const char *>(image.At(descriptor->Name, 1)));
-        found.insert(dll);
-        CHECK(allowed.count(dll) == 1, "unexpected import of " + dll);
-        DWORD thunks =
-            descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk : descriptor->FirstThunk;
-        for (auto *t = reinterpret_cast<const DWORD *>(image.At(thunks, 4)); t && *t; t++) {
-            if (*t & IMAGE_ORDINAL_FLAG32)
-                continue;
-            std::string name = reinterpret_cast<const char *>(image.At(*t + 2, 1));
-            if (name.rfind("LZ", 0) == 0)
-                CHECK(dll == "KERNEL32.DLL", name + " is imported from KERNEL32, not " + dll);
-            CHECK(name != "HeapAlloc" && name != "LocalAlloc" && name != "GlobalAlloc" &&
-                      name != "VirtualAlloc",
-                  "no heap allocation, but " + name + " is imported");
-        }
+    for (const std::string &function : ImportedFunctions(image)) {
+        const std::string dll = function.substr(0, function.find('!'));
+        const std::string name = function.substr(dll.size() + 1);
+        if (found.insert(dll).second)
+            CHECK(allowed.count(dll) == 1, "unexpected import of " + dll);
+        if (name.rfind("LZ", 0) == 0)
+            CHECK(dll == "KERNEL32.DLL", name + " is imported from KERNEL32, not " + dll);
+        CHECK(name != "HeapAlloc" && name != "LocalAlloc" && name != "GlobalAlloc" && name != "VirtualAlloc",
+              "no heap allocation, but " + name + " is imported");
     }
     CHECK(found == allowed,
           "imports exactly the five KnownDLLs (found " + std::to_string(found.size()) + ")");
+}
+
+// Every function that each image imports is in the list of those that
+// Windows XP SP3 has (one DLL!function a line, # for comments).
+int CheckXpImports(int argc, char **argv)
+{
+    const driver::Bytes text = driver::ReadFileBytes(WindowsPath(argv[2]));
+    std::set<std::string> listed;
+    std::string line;
+    for (size_t i = 0; i <= text.size(); i++) {
+        if (i < text.size() && text[i] != '\n') {
+            if (text[i] != '\r')
+                line.push_back(static_cast<char>(text[i]));
+            continue;
+        }
+        size_t bang = line.find('!');
+        if (!line.empty() && line[0] != '#' &&
+            CHECK(bang != std::string::npos, "a DLL!function line: " + line))
+            listed.insert(Upper(line.substr(0, bang)) + line.substr(bang));
+        line.clear();
+    }
+    CHECK(!listed.empty(), std::string(argv[2]) + " lists functions");
+    for (int i = 3; i < argc; i++) {
+        PeImage image;
+        if (!Load(image, argv[i]))
+            continue;
+        std::vector<std::string> functions = ImportedFunctions(image);
+        CHECK(!functions.empty(), image.path + " imports functions");
+        for (const std::string &function : functions)
+            CHECK(listed.count(function) == 1,
+                  image.path + " imports " + function + ", which is not among those that Windows XP SP3 has");
+    }
+    return check::Finish();
 }
 
 // The furthest byte, as an offset into the resource section, that the
@@ -541,8 +595,11 @@ int main(int argc, char **argv)
         return CheckProgram(argv);
     if (mode == "stub" && argc == 5)
         return CheckStub(argv);
+    if (mode == "xp_imports" && argc >= 4)
+        return CheckXpImports(argc, argv);
     std::cerr << "usage: setup_static program SETUP-EXE PAYLOAD-FILE MANIFEST-OUT\n"
-                 "       setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL"
+                 "       setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL\n"
+                 "       setup_static xp_imports LIST IMAGE..."
               << std::endl;
     return 2;
 }
