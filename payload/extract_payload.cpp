@@ -91,9 +91,11 @@ static int EnterDirectory(InstallRun *run, const char *name)
     int end = lstrlenA(destination);
     destination[end - 1] = 0;
     CreateDirectoryA(destination, NULL);
-    if (!IsPlainFolder(destination))
-        return ReportNotPlain(destination, MSG_NOT_PLAIN_FOLDER);
+    int plain = IsPlainFolder(destination);
+    // The message names a folder with its backslash.
     destination[end - 1] = '\\';
+    if (!plain)
+        return ReportNotPlain(destination, MSG_NOT_PLAIN_FOLDER);
     run->dirEnd = end;
     return 1;
 }

@@ -45,6 +45,40 @@ void RefuseOutputInsideTree(const fs::path &folder, const fs::path &output)
         throw Error(Shown(output) + ": lies inside the folder being packed, " + Shown(folder));
 }
 
+// The parts of an entry's name: a directory entry spells its whole path
+// from the install root, ending in a backslash (a leading backslash, an
+// absolute path, gives an empty part); a file entry names one file in the
+// folder of the directory entry before it.
+std::vector<std::string> NameParts(const ReadEntry &entry)
+{
+    if (!entry.isDirectory)
+        return {entry.name};
+    std::vector<std::string> parts;
+    std::string path = entry.name.substr(0, entry.name.size() - 1);
+    for (std::size_t from = 0;;) {
+        std::size_t to = path.find('\\', from);
+        parts.push_back(path.substr(from, to == std::string::npos ? std::string::npos : to - from));
+        if (to == std::string::npos)
+            return parts;
+        from = to + 1;
+    }
+}
+
+// Why the setup program, given this entry, would write outside its folder
+// or try a name that Windows cannot hold: the part that is ".." or empty,
+// a drive, a device or a character Windows refuses. Empty when none is.
+std::string NameProblem(const ReadEntry &entry)
+{
+    for (const std::string &part : NameParts(entry)) {
+        std::string problem = entry.isDirectory && part.empty()
+                                  ? "a leading or doubled backslash leaves an empty part"
+                                  : ComponentProblem(part, true);
+        if (!problem.empty())
+            return (entry.isDirectory ? "unsafe folder name: " : "unsafe file name: ") + problem;
+    }
+    return "";
+}
+
 struct UnpackItem {
     fs::path relative;
     bool isDirectory;
@@ -60,30 +94,17 @@ std::vector<UnpackItem> PlanUnpack(const Bytes &payload, const std::string &labe
     fs::path current;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const ReadEntry &entry = entries[i];
+        std::string problem = NameProblem(entry);
+        if (!problem.empty())
+            throw Error(EntryLabel(label, i, entry) + ": " + problem);
         if (entry.isDirectory) {
-            // Directory entries spell the whole path from the install root;
-            // a leading backslash (an absolute path) gives an empty part.
             fs::path relative;
-            std::string path = entry.name.substr(0, entry.name.size() - 1);
-            std::size_t from = 0;
-            for (;;) {
-                std::size_t to = path.find('\\', from);
-                std::string part = path.substr(from, to == std::string::npos ? std::string::npos : to - from);
-                std::string problem = ComponentProblem(part, true);
-                if (!problem.empty())
-                    throw Error(EntryLabel(label, i, entry) + ": unsafe folder name: " + problem);
+            for (const std::string &part : NameParts(entry))
                 relative /= part;
-                if (to == std::string::npos)
-                    break;
-                from = to + 1;
-            }
             current = relative;
             plan.push_back(UnpackItem{relative, true, {}});
             continue;
         }
-        std::string problem = ComponentProblem(entry.name, true);
-        if (!problem.empty())
-            throw Error(EntryLabel(label, i, entry) + ": unsafe file name: " + problem);
         UnpackItem item{current / entry.name, false, {}};
         std::string error;
         if (!szdd::Expand(entry.data, entry.dataLength, item.content, error))
@@ -96,16 +117,21 @@ std::vector<UnpackItem> PlanUnpack(const Bytes &payload, const std::string &labe
 struct CheckedEntry {
     ReadEntry entry;
     std::uint32_t expandedLength = 0;  // file entries
+    std::string unsafeName;            // the entry and its name's problem, or empty
 };
 
-// The entries of payload with every file's SZDD header read: what list
-// shows, and what a payload must pass to go into a setup.
+// The entries of payload with every file's SZDD header read and every name
+// checked: what list shows, and what a payload must pass to go into a
+// setup.
 std::vector<CheckedEntry> CheckPayload(const Bytes &payload, const std::string &label)
 {
     std::vector<CheckedEntry> checked;
     std::vector<ReadEntry> entries = ReadPayload(payload, label);
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        CheckedEntry item{entries[i], 0};
+        CheckedEntry item{entries[i], 0, ""};
+        std::string problem = NameProblem(item.entry);
+        if (!problem.empty())
+            item.unsafeName = EntryLabel(label, i, item.entry) + ": " + problem;
         if (!item.entry.isDirectory) {
             szdd::Header header;
             std::string error;
@@ -167,17 +193,20 @@ void ExpandFile(const fs::path &input, const fs::path &output, std::ostream &war
     WriteOutput(output, expanded);
 }
 
-void List(const fs::path &input, std::ostream &out)
+void List(const fs::path &input, std::ostream &out, std::ostream &warnings)
 {
     std::string label = Shown(input);
     Bytes payload = PayloadOfFile(ReadWholeFile(input), label);
     std::vector<CheckedEntry> entries = CheckPayload(payload, label);
+    for (const CheckedEntry &entry : entries)
+        if (!entry.unsafeName.empty())
+            warnings << "xpack: warning: " << entry.unsafeName << "; unpack and setup refuse it\n";
 
     std::ostringstream text;
     text << "kind      stored  expanded  name\n";
     std::size_t directories = 0;
     std::uint64_t stored = 0, expanded = 0;
-    for (const auto &[entry, expandedLength] : entries) {
+    for (const auto &[entry, expandedLength, unsafeName] : entries) {
         if (entry.isDirectory) {
             ++directories;
             text << "dir                         " << Printable(entry.name) << '\n';
@@ -223,7 +252,10 @@ void Setup(const fs::path &source, const fs::path &stub, const fs::path &output,
         payload = PackedPayload(source, output, warnings);
     } else {
         payload = PayloadOfFile(ReadWholeFile(source), label);
-        CheckPayload(payload, label);
+        // The setup program would follow such a name out of its folder.
+        for (const CheckedEntry &entry : CheckPayload(payload, label))
+            if (!entry.unsafeName.empty())
+                throw Error(entry.unsafeName);
     }
     WriteOutput(output, setupStub.WithPayload(payload, label), kExecutableMode);
 }

@@ -18,8 +18,9 @@ void ExpandFile(const std::filesystem::path &input, const std::filesystem::path 
                 std::ostream &warnings);
 
 // The entries, totals and top folder of a payload file or of a setup
-// executable's payload.
-void List(const std::filesystem::path &input, std::ostream &out);
+// executable's payload. A name that unpack and setup refuse is listed, and
+// warned about.
+void List(const std::filesystem::path &input, std::ostream &out, std::ostream &warnings);
 
 // Writes what a setup would install from a payload or setup executable
 // into folder, which must be new or an empty folder (see TreeWriter).
@@ -28,7 +29,8 @@ void Unpack(const std::filesystem::path &input, const std::filesystem::path &fol
 // Writes a setup executable: stub (see SetupStub) with its payload
 // replaced by source's. A folder source is packed as Pack packs it, with
 // the same refusals and warnings; any other source is a payload file or a
-// setup executable, checked as List checks it. The output is executable.
+// setup executable, checked as List checks it and with its names held to
+// Unpack's rules. The output is executable.
 void Setup(const std::filesystem::path &source, const std::filesystem::path &stub,
            const std::filesystem::path &output, std::ostream &warnings);
 

@@ -48,16 +48,19 @@ const char kHelp[] = "\n"
                      "payload as its TEXT/XPackArchive resource. list shows bytes of names outside\n"
                      "printable ASCII as escapes (\\n, \\t, \\x1b); backslashes stay as they are.\n"
                      "unpack writes into a new folder, which appears only once it is complete,\n"
-                     "or into an empty one; on failure it removes what it wrote.\n"
+                     "or into an empty one; on failure it removes what it wrote. It refuses\n"
+                     "names that would lead out of the folder (.., a drive, a leading or doubled\n"
+                     "backslash) and names Windows cannot hold; list shows them with a warning.\n"
                      "\n"
                      "setup writes STUB, a setup program such as CorvaneSetup-stub.exe (or any\n"
                      "built CorvaneSetup.exe), with its TEXT/XPackArchive resource replaced by\n"
                      "the payload of SOURCE: a folder, packed as pack packs it, or a payload file\n"
-                     "or setup program, checked as list checks it. The resource section is\n"
-                     "rebuilt with every other resource unchanged and the checksum set; the same\n"
-                     "STUB and SOURCE always give the same bytes. A signed STUB is refused (sign\n"
-                     "the result instead), and so is one laid out otherwise than the build links\n"
-                     "the setup program. The output is executable.\n"
+                     "or setup program, checked as list checks it, its names as unpack checks\n"
+                     "them. The resource section is rebuilt with every other resource unchanged\n"
+                     "and the checksum set; the same STUB and SOURCE always give the same bytes.\n"
+                     "A signed STUB is refused (sign the result instead), and so is one laid out\n"
+                     "otherwise than the build links the setup program. The output is\n"
+                     "executable.\n"
                      "\n"
                      "Outputs are replaced whole or not at all, through a temporary file beside\n"
                      "them; a replaced file keeps its permission bits. An output that is a\n"
@@ -127,7 +130,7 @@ int Run(const std::vector<std::string> &args)
         return kExitOk;
     }
     if (command == "list" && args.size() == 2) {
-        xpack::List(PathArg(args[1]), std::cout);
+        xpack::List(PathArg(args[1]), std::cout, std::cerr);
         return kExitOk;
     }
     if (command == "unpack" && args.size() == 3) {

@@ -193,30 +193,51 @@ TEST(Read, PayloadThatHappensToStartWithMZ)
     EXPECT_EQ(ReadError(payload), "");
 }
 
-class UnpackRefuses : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
+// Names the setup program would follow out of its folder (.., a drive, a
+// rooted path, an empty part) or that Windows cannot hold: unpack and setup
+// refuse them, naming the entry and writing nothing; list shows them, with
+// a warning.
+class UnsafeNames : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
 
-TEST_P(UnpackRefuses, NamesThatWouldLeaveTheFolder)
+TEST_P(UnsafeNames, RefusedByUnpackAndSetupWarnedByList)
 {
     ScratchDir dir;
+    const std::string name = GetParam().first;
     Bytes payload;
     xpack::AppendEntry(payload, "Good\\", true, {});
     xpack::AppendEntry(payload, "fine.txt", false, Stored("fine"));
-    xpack::AppendEntry(payload, GetParam().first, GetParam().second, Stored("evil"));
+    xpack::AppendEntry(payload, name, GetParam().second, Stored("evil"));
     WriteFile(dir / "p.bin", payload);
+    const std::string shown = xpack::Printable(name);  // as every message shows a name
+    const std::string entry = "p.bin: entry 3 \"" + shown + "\": unsafe ";
+
     RunResult run = RunXpack({"unpack", (dir / "p.bin").string(), (dir / "out/in").string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("p.bin: entry 3"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(entry), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(dir / "out")) << "nothing is written before every entry is checked";
+
+    WriteFile(dir / "old.exe", "old");
+    run = RunXpack(
+        {"setup", (dir / "p.bin").string(), "--stub", SETUP_STUB_SAMPLE, "-o", (dir / "old.exe").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(entry), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(dir / "old.exe"), Bytes({'o', 'l', 'd'})) << "the existing output stays";
+
+    run = RunXpack({"list", (dir / "p.bin").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("  " + shown + "\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.rfind("xpack: warning: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(entry), std::string::npos) << run.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Unsafe, UnpackRefuses,
-                         ::testing::Values(std::make_pair("..\\", true),
-                                           std::make_pair("Good\\..\\..\\", true),
-                                           std::make_pair("\\etc\\", true), std::make_pair("C:\\x\\", true),
-                                           std::make_pair("a\\\\b\\", true), std::make_pair("..", false),
-                                           std::make_pair("/etc/passwd", false),
-                                           std::make_pair("a/../../b", false),
-                                           std::make_pair("sub\\file", false)));
+INSTANTIATE_TEST_SUITE_P(
+    Unsafe, UnsafeNames,
+    ::testing::Values(std::make_pair("..\\", true), std::make_pair("Good\\..\\..\\", true),
+                      std::make_pair("\\etc\\", true), std::make_pair("C:\\x\\", true),
+                      std::make_pair("a\\\\b\\", true), std::make_pair("..", false),
+                      std::make_pair("/etc/passwd", false), std::make_pair("a/../../b", false),
+                      std::make_pair("sub\\file", false), std::make_pair("C:evil.txt", false),
+                      std::make_pair("what?.txt", false), std::make_pair("clear\x1b[2J.txt", false)));
 
 TEST(Unpack, RefusesBadFileDataAndTakenFolders)
 {
