@@ -61,7 +61,11 @@ Run RunXpack(const std::string &folder, const std::vector<std::string> &args, DW
     }
     PROCESS_INFORMATION process = {};
     Run run;
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
+    // A process given a console of its own inherits nothing: Wine's console
+    // host would otherwise keep the capture files open after it ends, and
+    // the next run could not open them again.
+    BOOL inheritHandles = !(creationFlags & CREATE_NEW_CONSOLE);
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, inheritHandles, creationFlags, nullptr,
                        Wide(folder).c_str(), &startup, &process)) {
         WaitForSingleObject(process.hProcess, 60000);
         GetExitCodeProcess(process.hProcess, &run.status);
