@@ -7,7 +7,9 @@
 
 #include "pe_resource.h"
 #include "setup_image.h"
+#include "payload_writer.h"
 #include "pe_image.h"
+#include "szdd/szdd.h"
 #include "xpack_test_support.h"
 
 using namespace xpack_test;
@@ -172,9 +174,10 @@ TEST(Setup, RefusesWritingNothing)
     // progress bar's limit for both.
     WriteFile(dir / "bad" / "CON.txt", "x");
     Bytes big{'A', 0, 0, 0, 0, 0};
-    big.resize(6553600, 0);
+    big.resize(xpack::kPayloadLimit, 0);
     Put32(big, 2, std::uint32_t(big.size() - 6));
-    std::copy_n("SZDD\x88\xF0\x27\x33\x41", 9, big.begin() + 6);
+    std::copy(std::begin(szdd::kMagic), std::end(szdd::kMagic), big.begin() + 6);
+    big[6 + szdd::kMethodOffset] = szdd::kMethodA;
     WriteFile(dir / "big.bin", big);
     for (const auto &[source, reason] :
          {std::make_pair("bad", "CON.txt: "), std::make_pair("big.bin", "must stay below"),
