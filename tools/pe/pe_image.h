@@ -1,10 +1,10 @@
-// Where things are in the headers of a PE image, and bounds-checked access
-// to them, for the build steps that rewrite linked images in place.
+// Where things are in a PE image, and the one reader of its headers: every
+// little-endian field read checked against the end of the bytes. The
+// packer, the build steps that rewrite linked images and their tests all
+// read images through it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -78,86 +78,94 @@ constexpr std::uint32_t kImageBaseAlignment = 0x10000;
 // The export directory.
 constexpr std::size_t kExportTimeDateStampOffset = 4;
 
-inline std::uint16_t Get16(const Bytes &b, std::size_t at)
-{
-    if (at > b.size() || b.size() - at < 2)
-        throw std::runtime_error("truncated headers");
-    return std::uint16_t(b[at] | (b[at + 1] << 8));
-}
+// A malformed or truncated image; the text names the part at fault.
+class FormatError : public std::runtime_error {
+public:
+    explicit FormatError(const std::string &what) : std::runtime_error(what) {}
+};
 
-inline std::uint32_t Get32(const Bytes &b, std::size_t at)
-{
-    if (at > b.size() || b.size() - at < 4)
-        throw std::runtime_error("truncated headers");
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t(b[at + 3]) << 24);
-}
+// The little-endian fields of bytes held elsewhere. A read that does not lie
+// wholly within them throws FormatError naming what was read.
+class Reader {
+public:
+    Reader(const std::uint8_t *data, std::size_t size) : data_(data), size_(size) {}
+    explicit Reader(const Bytes &bytes) : Reader(bytes.data(), bytes.size()) {}
 
-inline void Put16(Bytes &b, std::size_t at, std::uint32_t value)
-{
-    if (at > b.size() || b.size() - at < 2)
-        throw std::runtime_error("truncated headers");
-    b[at] = std::uint8_t(value);
-    b[at + 1] = std::uint8_t(value >> 8);
-}
+    const std::uint8_t *Data() const { return data_; }
+    std::size_t Size() const { return size_; }
+    bool Holds(std::uint64_t at, std::uint64_t length) const { return at <= size_ && length <= size_ - at; }
+    void Need(std::uint64_t at, std::uint64_t length, const char *what = "the headers") const;
+    std::uint16_t U16(std::uint64_t at, const char *what = "the headers") const;
+    std::uint32_t U32(std::uint64_t at, const char *what = "the headers") const;
 
-inline void Put32(Bytes &b, std::size_t at, std::uint32_t value)
-{
-    if (at > b.size() || b.size() - at < 4)
-        throw std::runtime_error("truncated headers");
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = std::uint8_t(value >> (8 * i));
-}
+private:
+    const std::uint8_t *data_;
+    std::size_t size_;
+};
+
+// Little-endian writes, checked the same way.
+void Put16(Bytes &b, std::size_t at, std::uint32_t value);
+void Put32(Bytes &b, std::size_t at, std::uint32_t value);
+
+// Where the headers lie, as ReadHeaders finds them.
+struct Headers {
+    std::size_t peOffset = 0;    // the "PE\0\0" signature
+    std::size_t fileHeader = 0;  // after the signature
+    std::uint32_t sectionCount = 0;
+    std::size_t optional = 0;  // the optional header, optionalSize bytes
+    std::uint32_t optionalSize = 0;
+    std::uint16_t magic = 0;  // kPe32Magic or kPe32PlusMagic
+    std::size_t directories = 0;
+    // The data directories that the optional header both states and has room for.
+    std::uint32_t directoryCount = 0;
+    std::size_t sectionTable = 0;
+
+    bool IsPe32() const { return magic == kPe32Magic; }
+};
 
 // The offset of the "PE\0\0" signature, which the file header follows.
-inline std::size_t PeHeaderOffset(const Bytes &b)
-{
-    if (b.size() < kDosHeaderSize || b[0] != 'M' || b[1] != 'Z')
-        throw std::runtime_error("not an MZ executable");
-    const std::size_t offset = Get32(b, kLfanewOffset);
-    if (Get32(b, offset) != kPeSignature)
-        throw std::runtime_error("no PE signature");
-    return offset;
-}
+// Throws FormatError unless the bytes start as an MZ executable whose
+// e_lfanew leads to the signature.
+std::size_t PeHeaderOffset(const Reader &image);
+
+// Throws FormatError for bytes that are not a PE image with a PE32 or PE32+
+// optional header wholly inside them.
+Headers ReadHeaders(const Reader &image);
+
+struct DataDirectory {
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
+};
+
+// Data directory index, or zeros when the image has none there.
+DataDirectory ReadDataDirectory(const Reader &image, const Headers &headers, std::size_t index);
+
+struct Section {
+    std::size_t header = 0;  // the file offset of its section header
+    std::string name;
+    std::uint32_t virtualSize = 0;
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t rawSize = 0;
+    std::uint32_t rawPointer = 0;
+    std::uint32_t characteristics = 0;
+
+    // What the loader maps: the virtual size, or the raw size without one.
+    std::uint64_t Extent() const { return virtualSize != 0 ? virtualSize : rawSize; }
+    std::uint64_t RawEnd() const { return std::uint64_t(rawPointer) + rawSize; }
+};
+
+// The section table. Throws FormatError when it runs past the bytes.
+std::vector<Section> ReadSections(const Reader &image, const Headers &headers);
 
 // The file offset of the length bytes at rva, which must lie in one
-// section's raw data; sectionTable is the offset of the first of
-// sectionCount section headers.
-inline std::size_t RawDataOffset(const Bytes &image, std::size_t sectionTable, std::size_t sectionCount,
-                                 std::uint32_t rva, std::size_t length)
-{
-    for (std::size_t i = 0; i < sectionCount; ++i) {
-        const std::size_t header = sectionTable + i * kSectionHeaderSize;
-        const std::uint32_t start = Get32(image, header + kVirtualAddressOffset);
-        const std::uint32_t rawSize = Get32(image, header + kRawSizeOffset);
-        const std::uint32_t rawPointer = Get32(image, header + kRawPointerOffset);
-        if (rva < start || rva - start >= rawSize || length > rawSize - (rva - start))
-            continue;
-        const std::size_t offset = std::size_t(rawPointer) + (rva - start);
-        if (offset > image.size() || image.size() - offset < length)
-            break;
-        return offset;
-    }
-    throw std::runtime_error("RVA " + std::to_string(rva) + " lies outside the file's sections");
-}
+// section's raw data and within the bytes; throws FormatError naming what
+// otherwise.
+std::size_t RawDataOffset(const Reader &image, const std::vector<Section> &sections, std::uint32_t rva,
+                          std::uint64_t length, const char *what);
 
-inline Bytes ReadImageFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot be opened");
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw std::runtime_error("cannot be read");
-    return bytes;
-}
-
-inline void WriteImageFile(const std::string &path, const Bytes &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-    out.close();
-    if (!out)
-        throw std::runtime_error("cannot be written");
-}
+// The whole file, and the whole file replaced; std::runtime_error when the
+// file cannot be read or written.
+Bytes ReadImageFile(const std::string &path);
+void WriteImageFile(const std::string &path, const Bytes &bytes);
 
 }  // namespace pe
