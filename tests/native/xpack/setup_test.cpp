@@ -1,5 +1,5 @@
 // xpack setup: a setup program from a stub and a folder or payload. The stub
-// is a CorvaneSetup-stub.exe as the build links it, kept as a fuzzing seed.
+// is the CorvaneSetup-stub.exe that the Win32 tree links.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -17,7 +17,7 @@ using pe::Put32;
 
 namespace {
 
-const fs::path kStub = SETUP_STUB_SAMPLE;
+const fs::path kStub = SETUP_STUB;
 
 std::uint32_t Get32(const Bytes &b, std::size_t at)
 {
