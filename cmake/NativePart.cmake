@@ -1,4 +1,4 @@
-# Host build: the packer, native unit tests, benchmarks; drives the Win32 and
+# The native build (for the build machine): the packer, native unit tests, benchmarks; drives the Win32 and
 # fuzz trees.
 include(ExternalProject)
 
@@ -29,7 +29,7 @@ add_subdirectory(tests/native)
 # Every C++ file follows the tree's .clang-format.
 add_test(NAME style.format COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-format ${CMAKE_SOURCE_DIR})
 
-# The Win32 part: same sources, MinGW toolchain, the host's xpack for packing.
+# The Win32 part: same sources, MinGW toolchain, this tree's xpack for packing.
 # SETUP_PAYLOAD_FILE, when set, is the payload CorvaneSetup.exe embeds
 # instead of the product's.
 set(SETUP_PAYLOAD_FILE "" CACHE FILEPATH "payload to embed in CorvaneSetup.exe (default: the product's)")
