@@ -4,7 +4,6 @@
 # xpack.exe, the stub, the manual as text and a readme. The Windows files
 # are installed only into that zip.
 include(GNUInstallDirs)
-set(stub_file ${WIN32_BINARY_DIR}/setup/CorvaneSetup-stub.exe)
 
 configure_file(${CMAKE_SOURCE_DIR}/tools/xpack/xpack.1.in ${CMAKE_BINARY_DIR}/xpack.1 @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/tools/xpack/README-windows.txt ${CMAKE_BINARY_DIR}/README.txt @ONLY
@@ -19,9 +18,9 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/xpack.txt
 add_custom_target(xpack_manual_text ALL DEPENDS ${CMAKE_BINARY_DIR}/xpack.txt)
 
 install(TARGETS xpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${stub_file} DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane-setup)
+install(FILES ${SETUP_STUB_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane-setup)
 install(FILES ${CMAKE_BINARY_DIR}/xpack.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${WIN32_BINARY_DIR}/tools/xpack/xpack.exe ${stub_file} ${CMAKE_BINARY_DIR}/xpack.txt
+install(FILES ${WIN32_BINARY_DIR}/tools/xpack/xpack.exe ${SETUP_STUB_FILE} ${CMAKE_BINARY_DIR}/xpack.txt
               ${CMAKE_BINARY_DIR}/README.txt
         DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
 

@@ -9,7 +9,7 @@ if(NOT CMAKE_BUILD_TYPE)
 endif()
 
 if(NOT XPACK_EXECUTABLE OR NOT COMPACT_PE_HEADERS OR NOT STAMP_PE OR NOT REBASE_PE)
-    message(FATAL_ERROR "XPACK_EXECUTABLE, COMPACT_PE_HEADERS, STAMP_PE and REBASE_PE must name the host's tools")
+    message(FATAL_ERROR "XPACK_EXECUTABLE, COMPACT_PE_HEADERS, STAMP_PE and REBASE_PE must name the native tree's tools")
 endif()
 
 # Windows commits a thread's stack one guard page (4096 bytes) at a time, and

@@ -1,5 +1,5 @@
 #include "payload_cursor.h"
-#include "szdd/szdd.h"
+#include "szdd_format.h"
 
 int ReadPayloadEntry(const unsigned char *cursor, const unsigned char *end, PayloadEntry *entry)
 {
@@ -56,13 +56,14 @@ void CopyTopFolder(const unsigned char *start, const unsigned char *end, char *t
 
 unsigned long ExpectedExpandedLength(const unsigned char *data, unsigned long n)
 {
-    if (n < szdd::kHeaderSize)
+    static const unsigned char magic[SZDD_MAGIC_SIZE] = {SZDD_MAGIC_BYTES};
+    if (n < SZDD_HEADER_SIZE)
         return n;
-    for (unsigned i = 0; i < sizeof szdd::kMagic; ++i) {
-        if (data[i] != szdd::kMagic[i])
+    for (unsigned i = 0; i < sizeof magic; ++i) {
+        if (data[i] != magic[i])
             return n;
     }
-    const unsigned char *length = data + szdd::kLengthOffset;
+    const unsigned char *length = data + SZDD_LENGTH_OFFSET;
     return (unsigned long)length[0] | ((unsigned long)length[1] << 8) | ((unsigned long)length[2] << 16) |
            ((unsigned long)length[3] << 24);
 }

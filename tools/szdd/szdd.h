@@ -1,32 +1,28 @@
-// The SZDD compressed-file format of the platform's LZ expansion library:
-// a 14-byte header, then an LZSS body over a 4096-byte window.
+// The SZDD codec: the format (payload/szdd_format.h, shared with the setup
+// program) compressed and expanded in memory.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "szdd_format.h"
+
 namespace szdd {
 
-// Header: magic, method 'A', the character the compressed name replaced in
-// its extension (0 when none), the expanded length (32-bit little-endian).
-constexpr std::size_t kHeaderSize = 14;
-constexpr std::uint8_t kMagic[8] = {0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33};
-constexpr std::uint8_t kMethodA = 0x41;
-constexpr std::size_t kMethodOffset = 8;
-constexpr std::size_t kReplacedCharOffset = 9;
-constexpr std::size_t kLengthOffset = 10;
-
-// Body: groups of one control byte and up to eight items, control bits taken
-// least significant first; 1 = a literal byte, 0 = a match of two bytes
-// b0 b1 with window position b0 | ((b1 & 0xF0) << 4) and length
-// (b1 & 0x0F) + kMinMatch.
-constexpr std::size_t kWindowSize = 4096;
-constexpr std::uint8_t kWindowFill = 0x20;       // the window starts as spaces
-constexpr std::size_t kWindowStart = 4096 - 16;  // where the first byte goes
-constexpr std::size_t kMinMatch = 3;
-constexpr std::size_t kMaxMatch = 18;
-constexpr std::size_t kItemsPerControl = 8;
+// The format's facts, as the codec's C++ names.
+constexpr std::size_t kHeaderSize = SZDD_HEADER_SIZE;
+constexpr std::uint8_t kMagic[SZDD_MAGIC_SIZE] = {SZDD_MAGIC_BYTES};
+constexpr std::uint8_t kMethodA = SZDD_METHOD_A;
+constexpr std::size_t kMethodOffset = SZDD_METHOD_OFFSET;
+constexpr std::size_t kReplacedCharOffset = SZDD_REPLACED_CHAR_OFFSET;
+constexpr std::size_t kLengthOffset = SZDD_LENGTH_OFFSET;
+constexpr std::size_t kWindowSize = SZDD_WINDOW_SIZE;
+constexpr std::uint8_t kWindowFill = SZDD_WINDOW_FILL;
+constexpr std::size_t kWindowStart = SZDD_WINDOW_START;
+constexpr std::size_t kMinMatch = SZDD_MIN_MATCH;
+constexpr std::size_t kMaxMatch = SZDD_MAX_MATCH;
+constexpr std::size_t kItemsPerControl = SZDD_ITEMS_PER_CONTROL;
 
 struct Header {
     std::uint8_t replacedChar = 0;

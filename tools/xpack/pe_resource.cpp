@@ -10,101 +10,33 @@ namespace {
 
 using pe::kResourceHighBit;
 
-struct Section {
-    std::uint32_t virtualAddress;
-    std::uint32_t virtualSize;
-    std::uint32_t rawSize;
-    std::uint32_t rawOffset;
-};
-
 class PeReader {
 public:
     PeReader(const std::uint8_t *data, std::size_t size, const std::string &label)
-        : data_(data), size_(size), label_(label)
+        : image_(data, size), label_(label)
     {
     }
 
     [[noreturn]] void Fail(const std::string &reason) const { throw Error(label_ + ": " + reason); }
 
-    std::uint32_t U16(std::size_t offset, const char *what) const
-    {
-        Need(offset, 2, what);
-        return data_[offset] | (data_[offset + 1] << 8);
-    }
-
-    std::uint32_t U32(std::size_t offset, const char *what) const
-    {
-        Need(offset, 4, what);
-        return static_cast<std::uint32_t>(data_[offset]) | (data_[offset + 1] << 8) |
-               (data_[offset + 2] << 16) | (static_cast<std::uint32_t>(data_[offset + 3]) << 24);
-    }
-
-    void Need(std::size_t offset, std::size_t length, const char *what) const
-    {
-        if (offset > size_ || length > size_ - offset)
-            Fail(std::string("truncated executable: ") + what + " lies past the end of the file");
-    }
+    std::uint32_t U16(std::size_t offset, const char *what) const { return image_.U16(offset, what); }
+    std::uint32_t U32(std::size_t offset, const char *what) const { return image_.U32(offset, what); }
 
     // The file offset of length bytes at rva, which must lie within one
     // section's data in the file.
     std::size_t Map(std::uint32_t rva, std::uint32_t length, const char *what) const
     {
-        for (const Section &s : sections_) {
-            if (rva < s.virtualAddress)
-                continue;
-            std::uint32_t into = rva - s.virtualAddress;
-            if (into >= s.rawSize || length > s.rawSize - into)
-                continue;
-            std::size_t offset = static_cast<std::size_t>(s.rawOffset) + into;
-            Need(offset, length, what);
-            return offset;
-        }
-        Fail(std::string("corrupt executable: ") + what + " lies outside the file's sections");
+        return pe::RawDataOffset(image_, sections_, rva, length, what);
     }
 
     // Reads the headers and returns the resource tree's RVA.
     std::uint32_t ReadHeaders()
     {
-        if (U16(0, "the DOS header") != 0x5A4D)
-            Fail("not an executable (no MZ signature)");
-        std::uint32_t pe = U32(pe::kLfanewOffset, "the DOS header");
-        if (U32(pe, "the PE signature") != pe::kPeSignature)
-            Fail("not a PE executable (no PE signature)");
-        std::size_t coff = static_cast<std::size_t>(pe) + 4;
-        std::uint32_t sectionCount = U16(coff + pe::kSectionCountOffset, "the file header");
-        std::uint32_t optionalSize = U16(coff + pe::kOptionalSizeOffset, "the file header");
-        std::size_t optional = coff + pe::kFileHeaderSize;
-        std::uint32_t magic = U16(optional, "the optional header");
-        std::size_t directories;
-        std::size_t countField;
-        if (magic == pe::kPe32Magic) {
-            countField = optional + pe::kDirectoryCountOffset;
-            directories = optional + pe::kDataDirectoriesOffset;
-        } else if (magic == pe::kPe32PlusMagic) {
-            countField = optional + pe::kDirectoryCountOffsetPlus;
-            directories = optional + pe::kDataDirectoriesOffsetPlus;
-        } else {
-            Fail("corrupt executable: unknown optional header kind");
-        }
-        Need(optional, optionalSize, "the optional header");
-        std::uint32_t directoryCount = U32(countField, "the optional header");
-        std::size_t resourceEntry = directories + pe::kDataDirectorySize * pe::kResourceDirectory;
-        if (directoryCount <= pe::kResourceDirectory ||
-            resourceEntry + pe::kDataDirectorySize > optional + optionalSize)
-            Fail("the executable has no resources");
-        std::uint32_t resourceRva = U32(resourceEntry, "the optional header");
+        const pe::Headers headers = pe::ReadHeaders(image_);
+        const std::uint32_t resourceRva = pe::ReadDataDirectory(image_, headers, pe::kResourceDirectory).rva;
         if (resourceRva == 0)
             Fail("the executable has no resources");
-
-        std::size_t table = optional + optionalSize;
-        Need(table, static_cast<std::size_t>(sectionCount) * pe::kSectionHeaderSize, "the section table");
-        for (std::uint32_t i = 0; i < sectionCount; ++i) {
-            std::size_t at = table + pe::kSectionHeaderSize * static_cast<std::size_t>(i);
-            sections_.push_back(Section{U32(at + pe::kVirtualAddressOffset, "the section table"),
-                                        U32(at + pe::kVirtualSizeOffset, "the section table"),
-                                        U32(at + pe::kRawSizeOffset, "the section table"),
-                                        U32(at + pe::kRawPointerOffset, "the section table")});
-        }
+        sections_ = pe::ReadSections(image_, headers);
         return resourceRva;
     }
 
@@ -201,11 +133,22 @@ public:
     }
 
 private:
-    const std::uint8_t *data_;
-    std::size_t size_;
+    pe::Reader image_;
     std::string label_;
-    std::vector<Section> sections_;
+    std::vector<pe::Section> sections_;
 };
+
+// Runs read, with the reader's faults told as the packer's, its text
+// starting with label.
+template <typename Read>
+auto Labelled(const std::string &label, Read read)
+{
+    try {
+        return read();
+    } catch (const pe::FormatError &fault) {
+        throw Error(label + ": " + fault.what());
+    }
+}
 
 }  // namespace
 
@@ -218,57 +161,61 @@ std::vector<std::uint8_t> ReadNamedResource(const std::uint8_t *data, std::size_
                                             const std::string &type, const std::string &name,
                                             const std::string &label)
 {
-    PeReader pe(data, size, label);
-    std::uint32_t root = pe.ReadHeaders();
-    const std::string missing = "the executable has no " + type + " resource named " + name;
+    return Labelled(label, [&] {
+        PeReader pe(data, size, label);
+        std::uint32_t root = pe.ReadHeaders();
+        const std::string missing = "the executable has no " + type + " resource named " + name;
 
-    // Three levels: type, name, language; the first two must be
-    // subdirectories and the language entry a data entry.
-    const std::string keys[] = {type, name, ""};
-    std::uint32_t target = 0;
-    for (int level = 0; level < 3; ++level) {
-        bool found = false;
-        target = pe.FindEntry(root, target & ~kResourceHighBit, keys[level], found);
-        if (!found)
-            pe.Fail(missing);
-        bool isDirectory = (target & kResourceHighBit) != 0;
-        if (isDirectory != (level < 2))
-            pe.Fail("corrupt executable: malformed resource directory");
-    }
-    std::uint32_t dataSize = 0;
-    std::size_t offset = pe.DataOf(root, target, dataSize);
-    return std::vector<std::uint8_t>(data + offset, data + offset + dataSize);
+        // Three levels: type, name, language; the first two must be
+        // subdirectories and the language entry a data entry.
+        const std::string keys[] = {type, name, ""};
+        std::uint32_t target = 0;
+        for (int level = 0; level < 3; ++level) {
+            bool found = false;
+            target = pe.FindEntry(root, target & ~kResourceHighBit, keys[level], found);
+            if (!found)
+                pe.Fail(missing);
+            bool isDirectory = (target & kResourceHighBit) != 0;
+            if (isDirectory != (level < 2))
+                pe.Fail("corrupt executable: malformed resource directory");
+        }
+        std::uint32_t dataSize = 0;
+        std::size_t offset = pe.DataOf(root, target, dataSize);
+        return std::vector<std::uint8_t>(data + offset, data + offset + dataSize);
+    });
 }
 
 std::vector<Resource> ReadResources(const std::uint8_t *data, std::size_t size, const std::string &label)
 {
-    PeReader pe(data, size, label);
-    std::uint32_t root = pe.ReadHeaders();
-    std::vector<Resource> resources;
-    std::size_t copied = 0;
-    auto subdirectory = [&](std::uint32_t target) {
-        if (!(target & kResourceHighBit))
-            pe.Fail("corrupt executable: malformed resource directory");
-        return target & ~kResourceHighBit;
-    };
-    for (const auto &type : pe.Entries(root, 0)) {
-        for (const auto &name : pe.Entries(root, subdirectory(type.target))) {
-            for (const auto &language : pe.Entries(root, subdirectory(name.target))) {
-                if (language.target & kResourceHighBit)
-                    pe.Fail("corrupt executable: malformed resource directory");
-                std::uint32_t dataSize = 0;
-                std::size_t offset = pe.DataOf(root, language.target, dataSize);
-                copied += dataSize;
-                if (copied > size || resources.size() >= size / pe::kResourceDataEntrySize)
-                    pe.Fail("corrupt executable: the resource entries share their data");
-                resources.push_back(
-                    Resource{pe.KeyText(root, type.nameField), pe.KeyText(root, name.nameField),
-                             pe.KeyText(root, language.nameField),
-                             std::vector<std::uint8_t>(data + offset, data + offset + dataSize)});
+    return Labelled(label, [&] {
+        PeReader pe(data, size, label);
+        std::uint32_t root = pe.ReadHeaders();
+        std::vector<Resource> resources;
+        std::size_t copied = 0;
+        auto subdirectory = [&](std::uint32_t target) {
+            if (!(target & kResourceHighBit))
+                pe.Fail("corrupt executable: malformed resource directory");
+            return target & ~kResourceHighBit;
+        };
+        for (const auto &type : pe.Entries(root, 0)) {
+            for (const auto &name : pe.Entries(root, subdirectory(type.target))) {
+                for (const auto &language : pe.Entries(root, subdirectory(name.target))) {
+                    if (language.target & kResourceHighBit)
+                        pe.Fail("corrupt executable: malformed resource directory");
+                    std::uint32_t dataSize = 0;
+                    std::size_t offset = pe.DataOf(root, language.target, dataSize);
+                    copied += dataSize;
+                    if (copied > size || resources.size() >= size / pe::kResourceDataEntrySize)
+                        pe.Fail("corrupt executable: the resource entries share their data");
+                    resources.push_back(
+                        Resource{pe.KeyText(root, type.nameField), pe.KeyText(root, name.nameField),
+                                 pe.KeyText(root, language.nameField),
+                                 std::vector<std::uint8_t>(data + offset, data + offset + dataSize)});
+                }
             }
         }
-    }
-    return resources;
+        return resources;
+    });
 }
 
 }  // namespace xpack

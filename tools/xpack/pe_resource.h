@@ -1,5 +1,5 @@
 // Reads resources straight from the bytes of a PE (Windows executable)
-// file, on any host. Every read is bounds-checked against the file.
+// file, on any system. Every read is bounds-checked against the file.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -56,19 +56,7 @@ bool IsPowerOfTwo(std::uint32_t value)
     return value != 0 && (value & (value - 1)) == 0;
 }
 
-struct Section {
-    std::size_t header;  // file offset of its section header
-    std::string name;
-    std::uint32_t virtualSize;
-    std::uint32_t virtualAddress;
-    std::uint32_t rawSize;
-    std::uint32_t rawPointer;
-    std::uint32_t characteristics;
-
-    // What the loader maps: the virtual size, or the raw size without one.
-    std::uint64_t Extent() const { return virtualSize != 0 ? virtualSize : rawSize; }
-    std::uint64_t RawEnd() const { return std::uint64_t(rawPointer) + rawSize; }
-};
+using pe::Section;
 
 // A directory entry's key: a name string or a number.
 struct Key {
@@ -135,9 +123,7 @@ struct Directory {
 }  // namespace
 
 struct SetupStub::Layout {
-    std::size_t optional = 0;
-    std::size_t directories = 0;
-    std::uint32_t directoryCount = 0;
+    pe::Headers headers;
     std::uint32_t fileAlignment = 0;
     std::uint32_t sectionAlignment = 0;
     Section resources;
@@ -152,95 +138,47 @@ namespace {
 // bounds-checked, and anything it could not carry over faithfully refused.
 class StubReader {
 public:
-    StubReader(const Bytes &image, const std::string &label) : b_(image), label_(label) {}
+    StubReader(const Bytes &image, const std::string &label) : image_(image), label_(label) {}
 
     [[noreturn]] void Refuse(const std::string &reason) const { throw Error(label_ + ": " + reason); }
 
-    std::uint32_t U16(std::uint64_t at) const
-    {
-        Need(at, 2);
-        return b_[at] | (b_[at + 1] << 8);
-    }
-
-    std::uint32_t U32(std::uint64_t at) const
-    {
-        Need(at, 4);
-        return U16(at) | (U16(at + 2) << 16);
-    }
-
-    void Need(std::uint64_t at, std::uint64_t length) const
-    {
-        if (at > b_.size() || length > b_.size() - at)
-            Refuse("truncated executable: its headers run past the end of the file");
-    }
+    std::uint32_t U16(std::uint64_t at) const { return image_.U16(at); }
+    std::uint32_t U32(std::uint64_t at) const { return image_.U32(at); }
 
     void ReadHeaders(SetupStub::Layout &layout, std::vector<Section> &sections) const
     {
-        if (b_.size() < pe::kDosHeaderSize || b_[0] != 'M' || b_[1] != 'Z')
-            Refuse("not an executable (no MZ signature)");
-        const std::uint64_t peOffset = U32(pe::kLfanewOffset);
-        if (U32(peOffset) != pe::kPeSignature)
-            Refuse("not a PE executable (no PE signature)");
-        const std::uint64_t fileHeader = peOffset + 4;
-        const std::uint32_t sectionCount = U16(fileHeader + pe::kSectionCountOffset);
-        const std::uint32_t optionalSize = U16(fileHeader + pe::kOptionalSizeOffset);
-        layout.optional = fileHeader + pe::kFileHeaderSize;
-        if (U16(layout.optional) != pe::kPe32Magic)
+        layout.headers = pe::ReadHeaders(image_);
+        const pe::Headers &h = layout.headers;
+        if (!h.IsPe32())
             Refuse("not a 32-bit (PE32) executable, as a setup stub is");
-        if (optionalSize < pe::kDataDirectoriesOffset)
+        if (h.optionalSize < pe::kDataDirectoriesOffset)
             Refuse("malformed headers: the optional header is too short");
-        Need(layout.optional, optionalSize);
-        layout.directories = layout.optional + pe::kDataDirectoriesOffset;
-        layout.directoryCount =
-            std::min<std::uint32_t>(U32(layout.optional + pe::kDirectoryCountOffset),
-                                    (optionalSize - pe::kDataDirectoriesOffset) / pe::kDataDirectorySize);
 
         // A signature covers the image's bytes, so any change breaks it.
-        std::uint32_t rva, size;
-        DataDirectory(layout, pe::kSecurityDirectory, rva, size);
-        if (rva != 0 || size != 0)
+        const pe::DataDirectory certificates = pe::ReadDataDirectory(image_, h, pe::kSecurityDirectory);
+        if (certificates.rva != 0 || certificates.size != 0)
             Refuse("is signed (it has a certificate table): replacing the payload would break the signature; "
                    "make the setup from the unsigned stub and sign the result after");
-        DataDirectory(layout, pe::kResourceDirectory, rva, size);
-        if (rva == 0 || size == 0)
+        const pe::DataDirectory resources = pe::ReadDataDirectory(image_, h, pe::kResourceDirectory);
+        if (resources.rva == 0 || resources.size == 0)
             Refuse("has no resource section, so no payload resource to replace");
 
-        layout.fileAlignment = U32(layout.optional + pe::kFileAlignmentOffset);
-        layout.sectionAlignment = U32(layout.optional + pe::kSectionAlignmentOffset);
+        layout.fileAlignment = U32(h.optional + pe::kFileAlignmentOffset);
+        layout.sectionAlignment = U32(h.optional + pe::kSectionAlignmentOffset);
         if (!IsPowerOfTwo(layout.fileAlignment) || layout.fileAlignment < 512 ||
             layout.fileAlignment > 65536 || !IsPowerOfTwo(layout.sectionAlignment) ||
             layout.sectionAlignment < layout.fileAlignment)
             Refuse("bad alignment: file alignment " + std::to_string(layout.fileAlignment) +
                    ", section alignment " + std::to_string(layout.sectionAlignment));
 
-        if (sectionCount == 0 || sectionCount > kMaxSections)
-            Refuse("malformed headers: " + std::to_string(sectionCount) + " sections");
-        const std::uint64_t table = layout.optional + optionalSize;
-        const std::uint64_t sizeOfHeaders = U32(layout.optional + pe::kSizeOfHeadersOffset);
-        if (table + std::uint64_t(sectionCount) * pe::kSectionHeaderSize > sizeOfHeaders ||
-            sizeOfHeaders > b_.size())
+        if (h.sectionCount == 0 || h.sectionCount > kMaxSections)
+            Refuse("malformed headers: " + std::to_string(h.sectionCount) + " sections");
+        const std::uint64_t sizeOfHeaders = U32(h.optional + pe::kSizeOfHeadersOffset);
+        if (h.sectionTable + std::uint64_t(h.sectionCount) * pe::kSectionHeaderSize > sizeOfHeaders ||
+            sizeOfHeaders > image_.Size())
             Refuse("malformed headers: the section table runs past the headers");
-        for (std::uint32_t i = 0; i < sectionCount; ++i) {
-            const std::size_t at = table + std::size_t(i) * pe::kSectionHeaderSize;
-            const char *name = reinterpret_cast<const char *>(&b_[at]);
-            sections.push_back(Section{at, std::string(name, std::find(name, name + 8, '\0')),
-                                       U32(at + pe::kVirtualSizeOffset), U32(at + pe::kVirtualAddressOffset),
-                                       U32(at + pe::kRawSizeOffset), U32(at + pe::kRawPointerOffset),
-                                       U32(at + pe::kSectionCharacteristicsOffset)});
-        }
-        CheckSections(layout, sections, rva, sizeOfHeaders);
-    }
-
-    // The data directory's address and size, or zeros when the headers have
-    // no room for it.
-    void DataDirectory(const SetupStub::Layout &layout, std::size_t index, std::uint32_t &rva,
-                       std::uint32_t &size) const
-    {
-        rva = size = 0;
-        if (index < layout.directoryCount) {
-            rva = U32(layout.directories + index * pe::kDataDirectorySize);
-            size = U32(layout.directories + index * pe::kDataDirectorySize + 4);
-        }
+        sections = pe::ReadSections(image_, h);
+        CheckSections(layout, sections, resources.rva, sizeOfHeaders);
     }
 
     void CheckSections(SetupStub::Layout &layout, const std::vector<Section> &sections,
@@ -296,10 +234,10 @@ public:
                        "'s data overlaps the headers or lies at or after the resource section's");
 
         const std::uint64_t end = layout.hasRelocations ? layout.relocations.RawEnd() : rsrc.RawEnd();
-        if (end > b_.size())
+        if (end > image_.Size())
             Refuse("truncated executable: its sections run past the end of the file");
-        if (end < b_.size())
-            Refuse("has " + std::to_string(b_.size() - end) +
+        if (end < image_.Size())
+            Refuse("has " + std::to_string(image_.Size() - end) +
                    " bytes appended after its last section (an overlay); they would be lost");
     }
 
@@ -308,15 +246,14 @@ public:
     void CheckDirectories(const SetupStub::Layout &layout) const
     {
         const std::uint32_t start = layout.resources.virtualAddress;
-        for (std::size_t i = 0; i < layout.directoryCount; ++i) {
-            std::uint32_t rva, size;
-            DataDirectory(layout, i, rva, size);
-            if (i == pe::kResourceDirectory || size == 0)
+        for (std::size_t i = 0; i < layout.headers.directoryCount; ++i) {
+            const pe::DataDirectory d = pe::ReadDataDirectory(image_, layout.headers, i);
+            if (i == pe::kResourceDirectory || d.size == 0)
                 continue;
-            const std::uint64_t end = std::uint64_t(rva) + size;
+            const std::uint64_t end = std::uint64_t(d.rva) + d.size;
             if (i == pe::kBaseRelocationDirectory && layout.hasRelocations) {
                 const Section &reloc = layout.relocations;
-                if (rva < reloc.virtualAddress ||
+                if (d.rva < reloc.virtualAddress ||
                     end > reloc.virtualAddress + std::uint64_t(reloc.virtualSize))
                     Refuse("the base relocation table does not lie in the " +
                            std::string(kRelocationSectionName) + " section");
@@ -326,14 +263,10 @@ public:
                 Refuse(std::string("the ") + kDirectoryNames[i] +
                        " directory lies in or after the resource section; cannot move it");
         }
-        if (layout.hasRelocations) {
-            std::uint32_t rva, size;
-            DataDirectory(layout, pe::kBaseRelocationDirectory, rva, size);
-            if (size == 0)
-                Refuse("the " + std::string(kRelocationSectionName) +
-                       " section holds no base relocation table");
-        }
-        if (U32(layout.optional + pe::kEntryPointOffset) >= start)
+        if (layout.hasRelocations &&
+            pe::ReadDataDirectory(image_, layout.headers, pe::kBaseRelocationDirectory).size == 0)
+            Refuse("the " + std::string(kRelocationSectionName) + " section holds no base relocation table");
+        if (U32(layout.headers.optional + pe::kEntryPointOffset) >= start)
             Refuse("the entry point lies in or after the resource section");
     }
 
@@ -341,20 +274,13 @@ public:
     // bytes that are rebuilt.
     void CheckRelocations(const SetupStub::Layout &layout, const std::vector<Section> &sections) const
     {
-        std::uint32_t rva, size;
-        DataDirectory(layout, pe::kBaseRelocationDirectory, rva, size);
+        const pe::DataDirectory table =
+            pe::ReadDataDirectory(image_, layout.headers, pe::kBaseRelocationDirectory);
+        const std::uint32_t size = table.size;
         if (size == 0)
             return;
-        std::uint64_t file = 0;
-        bool found = false;
-        for (const Section &s : sections)
-            if (s.rawSize != 0 && rva >= s.virtualAddress &&
-                std::uint64_t(rva) + size <= s.virtualAddress + std::uint64_t(s.rawSize)) {
-                file = s.rawPointer + std::uint64_t(rva - s.virtualAddress);
-                found = true;
-            }
-        if (!found)
-            Refuse("the base relocation table lies outside the file's sections");
+        const std::uint64_t file =
+            pe::RawDataOffset(image_, sections, table.rva, size, "the base relocation table");
         for (std::uint64_t at = 0; at < size;) {
             if (size - at < pe::kRelocationBlockHeaderSize)
                 Refuse("malformed base relocation table");
@@ -365,7 +291,8 @@ public:
             for (std::uint64_t e = pe::kRelocationBlockHeaderSize; e < blockSize; e += 2) {
                 const std::uint32_t entry = U16(file + at + e);
                 if ((entry >> 12) != pe::kRelocationPadding &&
-                    std::uint64_t(page) + (entry & 0xFFF) + 4 > layout.resources.virtualAddress)
+                    std::uint64_t(page) + (entry & pe::kRelocationOffsetMask) + 4 >
+                        layout.resources.virtualAddress)
                     Refuse("a base relocation patches the resource section or what follows it");
             }
             at += blockSize;
@@ -373,7 +300,7 @@ public:
     }
 
 private:
-    const Bytes &b_;
+    const pe::Reader image_;
     const std::string &label_;
 };
 
@@ -615,11 +542,15 @@ SetupStub::SetupStub(Bytes image, std::string label)
     : image_(std::move(image)), label_(std::move(label)), layout_(std::make_unique<Layout>())
 {
     StubReader reader(image_, label_);
-    std::vector<Section> sections;
-    reader.ReadHeaders(*layout_, sections);
-    reader.CheckDirectories(*layout_);
-    reader.CheckRelocations(*layout_, sections);
-    ResourceTreeReader(reader, image_, layout_->resources).Read(layout_->tree);
+    try {
+        std::vector<Section> sections;
+        reader.ReadHeaders(*layout_, sections);
+        reader.CheckDirectories(*layout_);
+        reader.CheckRelocations(*layout_, sections);
+        ResourceTreeReader(reader, image_, layout_->resources).Read(layout_->tree);
+    } catch (const pe::FormatError &fault) {
+        reader.Refuse(fault.what());
+    }
 
     const std::string missing = std::string("has no ") + kPayloadResourceType + " resource named " +
                                 kPayloadResourceName + " to hold the payload (not a setup stub)";
@@ -663,20 +594,23 @@ Bytes SetupStub::WithPayload(const Bytes &payload, const std::string &payloadLab
     std::copy(treeBytes.begin(), treeBytes.end(), out.begin() + rsrc.rawPointer);
     Put32(out, rsrc.header + pe::kVirtualSizeOffset, std::uint32_t(treeSize));
     Put32(out, rsrc.header + pe::kRawSizeOffset, std::uint32_t(rawSize));
-    Put32(out, l.directories + pe::kResourceDirectory * pe::kDataDirectorySize + 4, std::uint32_t(treeSize));
+    Put32(out, l.headers.directories + pe::kResourceDirectory * pe::kDataDirectorySize + 4,
+          std::uint32_t(treeSize));
     if (rsrc.characteristics & pe::kSectionInitializedData) {
-        const std::size_t field = l.optional + pe::kSizeOfInitializedDataOffset;
-        Put32(out, field, pe::Get32(out, field) - rsrc.rawSize + std::uint32_t(rawSize));
+        const std::size_t field = l.headers.optional + pe::kSizeOfInitializedDataOffset;
+        Put32(out, field, pe::Reader(out).U32(field) - rsrc.rawSize + std::uint32_t(rawSize));
     }
     if (l.hasRelocations) {
         const Section &reloc = l.relocations;
         out.insert(out.end(), image_.begin() + reloc.rawPointer, image_.begin() + reloc.RawEnd());
         Put32(out, reloc.header + pe::kVirtualAddressOffset, std::uint32_t(relocationRva));
         Put32(out, reloc.header + pe::kRawPointerOffset, std::uint32_t(rsrc.rawPointer + rawSize));
-        const std::size_t field = l.directories + pe::kBaseRelocationDirectory * pe::kDataDirectorySize;
-        Put32(out, field, pe::Get32(out, field) - reloc.virtualAddress + std::uint32_t(relocationRva));
+        const std::size_t field =
+            l.headers.directories + pe::kBaseRelocationDirectory * pe::kDataDirectorySize;
+        Put32(out, field, pe::Reader(out).U32(field) - reloc.virtualAddress + std::uint32_t(relocationRva));
     }
-    Put32(out, l.optional + pe::kSizeOfImageOffset, std::uint32_t(AlignUp(imageEnd, l.sectionAlignment)));
+    Put32(out, l.headers.optional + pe::kSizeOfImageOffset,
+          std::uint32_t(AlignUp(imageEnd, l.sectionAlignment)));
     pe::UpdateCheckSum(out);
 
     // Read back with the independent reader: every resource but the

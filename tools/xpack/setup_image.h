@@ -1,4 +1,4 @@
-// A setup program made from a stub on any host: a built setup executable
+// A setup program made from a stub on any system: a built setup executable
 // whose payload resource is replaced, with the rest of the image kept.
 #pragma once
 #include <memory>

@@ -10,6 +10,7 @@
 #include "error.h"
 #include "payload_reader.h"
 #include "pe_checksum.h"
+#include "pe_image.h"
 #include "pe_resource.h"
 #include "setup_image.h"
 
@@ -46,9 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Require(xpack::ReadNamedResource(image.data(), image.size(), xpack::kPayloadResourceType,
                                          xpack::kPayloadResourceName, "image") == payload);
         const std::size_t field = pe::CheckSumFieldOffset(image.data(), image.size());
-        const std::uint32_t stored = image[field] | (image[field + 1] << 8) | (image[field + 2] << 16) |
-                                     (std::uint32_t(image[field + 3]) << 24);
-        Require(stored == pe::ComputeCheckSum(image.data(), image.size()));
+        Require(pe::Reader(image).U32(field) == pe::ComputeCheckSum(image.data(), image.size()));
         Require(xpack::SetupStub(image, "image").WithPayload(payload, "payload") == image);
     }
     return 0;

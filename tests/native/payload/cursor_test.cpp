@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "payload_cursor.h"
+#include "szdd_format.h"
 
 namespace {
 
@@ -187,19 +188,19 @@ TEST(TopFolder, FirstComponentOfTheFirstEntryAtMostTwelve)
 
 TEST(ExpandedLength, HeaderLengthForSzddDataOtherwiseTheStoredLength)
 {
-    Bytes szdd{0x53, 0x5A, 0x44, 0x44, 0x88, 0xF0, 0x27, 0x33, 'A', 0, 0x00, 0x60, 0x01, 0x00, 0xFF, 0x41};
+    Bytes szdd{SZDD_MAGIC_BYTES, SZDD_METHOD_A, 0, 0x00, 0x60, 0x01, 0x00, 0xFF, 0x41};
     EXPECT_EQ(ExpectedExpandedLength(szdd.data(), szdd.size()), 0x16000u);
 
     Bytes plain(40, 'p');
     EXPECT_EQ(ExpectedExpandedLength(plain.data(), plain.size()), 40u);
 
     Bytes bent = szdd;
-    bent[7] = 0x34;
+    bent[SZDD_MAGIC_SIZE - 1] ^= 1;
     EXPECT_EQ(ExpectedExpandedLength(bent.data(), bent.size()), bent.size());
 
     // The magic alone, without a whole header, is plain data.
-    Bytes shortHeader(szdd.begin(), szdd.begin() + 13);
-    EXPECT_EQ(ExpectedExpandedLength(shortHeader.data(), shortHeader.size()), 13u);
+    Bytes shortHeader(szdd.begin(), szdd.begin() + SZDD_HEADER_SIZE - 1);
+    EXPECT_EQ(ExpectedExpandedLength(shortHeader.data(), shortHeader.size()), SZDD_HEADER_SIZE - 1u);
     EXPECT_EQ(ExpectedExpandedLength(nullptr, 0), 0u);
 }
 

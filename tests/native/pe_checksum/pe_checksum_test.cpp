@@ -12,7 +12,7 @@ namespace {
 using pe::Bytes;
 using pe::Put16;
 
-constexpr std::size_t kField = 0x98;  // PE headers at 0x40: 0x40 + 4 + 20 + 64
+constexpr std::size_t kField = 0x40 + 4 + pe::kFileHeaderSize + pe::kCheckSumOffset;  // PE headers at 0x40
 
 // The smallest bytes the checksum accepts as an image: "MZ", e_lfanew 0x40
 // and the "PE\0\0" signature there, zeros elsewhere. As words they sum to
@@ -21,14 +21,14 @@ Bytes Image(std::size_t size)
 {
     Bytes b(size, 0);
     Put16(b, 0, 0x5A4D);
-    Put16(b, 0x3C, 0x0040);
+    Put16(b, pe::kLfanewOffset, 0x0040);
     Put16(b, 0x40, 0x4550);
     return b;
 }
 
 std::uint32_t Stored(const Bytes &b)
 {
-    return b[kField] | (b[kField + 1] << 8) | (b[kField + 2] << 16) | (std::uint32_t(b[kField + 3]) << 24);
+    return pe::Reader(b).U32(kField);
 }
 
 // Worked by hand, and what imagehlp's MapFileAndCheckSumA gives for the same
@@ -71,7 +71,7 @@ TEST(PeChecksum, RefusesWhatIsNotAnImage)
     noSignature[0x41] = 'X';
     Bytes cut = Image(kField + 2);  // ends inside the field
     Bytes farHeaders = Image(0xA0);
-    Put16(farHeaders, 0x3C, 0xFFFF);  // headers past the end
+    Put16(farHeaders, pe::kLfanewOffset, 0xFFFF);  // headers past the end
     for (Bytes *b : {&notMz, &noSignature, &cut, &farHeaders}) {
         EXPECT_THROW(pe::ComputeCheckSum(b->data(), b->size()), std::runtime_error);
         EXPECT_THROW(pe::UpdateCheckSum(*b), std::runtime_error);

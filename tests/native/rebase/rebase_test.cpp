@@ -10,7 +10,6 @@
 namespace {
 
 using pe::Bytes;
-using pe::Get32;
 using pe::Put16;
 using pe::Put32;
 
@@ -32,6 +31,7 @@ Bytes Image(const std::vector<std::uint16_t> &table)
     Put16(b, kPe + 4 + pe::kOptionalSizeOffset, 0xE0);
     Put16(b, kOptional, pe::kPe32Magic);
     Put32(b, kOptional + pe::kImageBaseOffset, kBase);
+    Put32(b, kOptional + pe::kDirectoryCountOffset, 16);
     const std::size_t directory =
         kOptional + pe::kDataDirectoriesOffset + pe::kBaseRelocationDirectory * pe::kDataDirectorySize;
     Put32(b, directory, kTableRva);
@@ -48,6 +48,11 @@ Bytes Image(const std::vector<std::uint16_t> &table)
 std::size_t Raw(std::uint32_t rva)
 {
     return kSectionRaw + (rva - kSectionRva);
+}
+
+std::uint32_t Get32(const Bytes &image, std::size_t at)
+{
+    return pe::Reader(image).U32(at);
 }
 
 TEST(Rebase, AddsTheDeltaToEachFixedWordAndNothingElse)

@@ -114,7 +114,7 @@ TEST(Malformed, LenientDecodesWhatThePlatformWould)
     // A header with length 0 and a full group of eight matches that read the
     // initial spaces (window position 0, length 3): lenient mode decodes the
     // whole body.
-    Bytes stream(szdd::kMagic, szdd::kMagic + 8);
+    Bytes stream(std::begin(szdd::kMagic), std::end(szdd::kMagic));
     stream.push_back(szdd::kMethodA);
     stream.push_back(0);
     stream.insert(stream.end(), 4, 0);

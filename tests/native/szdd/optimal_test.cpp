@@ -13,32 +13,33 @@ using szdd_test::Bytes;
 
 namespace {
 
-constexpr std::size_t kWindow = 4096;
-constexpr std::size_t kFirstWrite = kWindow - 16;
+using szdd::kMaxMatch;
+using szdd::kMinMatch;
+using szdd::kWindowSize;
 
-// longest[i] = the longest match (0 when under 3) the decoder could copy at
-// data position i from any of the 4096 window positions, found by running
+// longest[i] = the longest match (0 when under kMinMatch) the decoder could
+// copy at data position i from any of the window positions, found by running
 // the copy against the window as it stands after data[0..i).
 std::vector<std::size_t> LongestByReplay(const Bytes &data)
 {
-    std::array<std::uint8_t, kWindow> window;
-    window.fill(' ');
+    std::array<std::uint8_t, kWindowSize> window;
+    window.fill(szdd::kWindowFill);
     std::vector<std::size_t> longest(data.size(), 0);
     for (std::size_t i = 0; i < data.size(); ++i) {
-        const std::size_t w = (kFirstWrite + i) % kWindow;
-        const std::size_t room = std::min<std::size_t>(18, data.size() - i);
-        for (std::size_t from = 0; from < kWindow; ++from) {
-            std::uint8_t copied[18];
+        const std::size_t w = (szdd::kWindowStart + i) % kWindowSize;
+        const std::size_t room = std::min<std::size_t>(kMaxMatch, data.size() - i);
+        for (std::size_t from = 0; from < kWindowSize; ++from) {
+            std::uint8_t copied[kMaxMatch];
             std::size_t len = 0;
             for (; len < room; ++len) {
-                const std::size_t q = (from + len) % kWindow;
-                const std::size_t ahead = (q + kWindow - w) % kWindow;
+                const std::size_t q = (from + len) % kWindowSize;
+                const std::size_t ahead = (q + kWindowSize - w) % kWindowSize;
                 const std::uint8_t b = ahead < len ? copied[ahead] : window[q];
                 if (b != data[i + len])
                     break;
                 copied[len] = b;
             }
-            if (len >= 3)
+            if (len >= kMinMatch)
                 longest[i] = std::max(longest[i], len);
         }
         window[w] = data[i];
@@ -54,7 +55,8 @@ struct Search {
     // Body bytes so far, items so far; tries every item at position i.
     void Explore(std::size_t i, std::size_t items, std::size_t bytes)
     {
-        const std::size_t total = 14 + bytes + (items + 7) / 8;
+        const std::size_t total =
+            szdd::kHeaderSize + bytes + (items + szdd::kItemsPerControl - 1) / szdd::kItemsPerControl;
         if (i == size) {
             best = std::min(best, total);
             return;
@@ -63,7 +65,7 @@ struct Search {
         if (total + (size - i + 8) / 9 >= best)
             return;
         Explore(i + 1, items + 1, bytes + 1);
-        for (std::size_t len = 3; len <= longest[i]; ++len)
+        for (std::size_t len = kMinMatch; len <= longest[i]; ++len)
             Explore(i + len, items + 1, bytes + 2);
     }
 };

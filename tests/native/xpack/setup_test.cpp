@@ -1,5 +1,5 @@
 // xpack setup: a setup program from a stub and a folder or payload. The stub
-// is a CorvaneSetup-stub.exe as the build links it, kept as a fuzzing seed.
+// is the CorvaneSetup-stub.exe that the Win32 tree links.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,33 +7,42 @@
 
 #include "pe_resource.h"
 #include "setup_image.h"
+#include "payload_writer.h"
 #include "pe_image.h"
+#include "szdd/szdd.h"
 #include "xpack_test_support.h"
 
 using namespace xpack_test;
-using pe::Get32;
 using pe::Put32;
 
 namespace {
 
-const fs::path kStub = SETUP_STUB_SAMPLE;
+const fs::path kStub = SETUP_STUB;
+
+std::uint32_t Get32(const Bytes &b, std::size_t at)
+{
+    return pe::Reader(b).U32(at);
+}
 
 // Where things are in a PE32 image's headers.
 struct Headers {
     explicit Headers(const Bytes &b)
-        : optional(Get32(b, 0x3C) + 24), sections(optional + (b[optional - 4] | (b[optional - 3] << 8)))
+        : headers(pe::ReadHeaders(pe::Reader(b))), sections(pe::ReadSections(pe::Reader(b), headers))
     {
     }
-    std::size_t Directory(int index) const { return optional + 96 + 8 * index; }
-    std::size_t Section(const Bytes &b, const std::string &name) const
+    std::size_t Directory(std::size_t index) const
     {
-        for (std::size_t at = sections; b[at] != 0; at += 40)
-            if (std::string(reinterpret_cast<const char *>(&b[at])) == name)
-                return at;
-        return 0;
+        return headers.directories + pe::kDataDirectorySize * index;
     }
-    std::size_t optional;
-    std::size_t sections;
+    const pe::Section &Section(const std::string &name) const
+    {
+        for (const pe::Section &s : sections)
+            if (s.name == name)
+                return s;
+        throw std::runtime_error("the stub has no section " + name);
+    }
+    pe::Headers headers;
+    std::vector<pe::Section> sections;
 };
 
 std::map<std::string, Bytes> Resources(const Bytes &image)
@@ -119,12 +128,16 @@ TEST(Setup, RefusesWritingNothing)
     ScratchDir dir;
     const Bytes stub = ReadFile(kStub);
     const Headers h(stub);
-    const std::size_t rsrc = Get32(stub, h.Section(stub, ".rsrc") + 20);
+    const std::size_t rsrc = h.Section(".rsrc").rawPointer;
     // The data entry of the first resource after the (empty) payload: the
     // root's second entry, then the first entry down two levels.
-    std::size_t entry = rsrc + (Get32(stub, rsrc + 16 + 8 + 4) & 0x7FFFFFFF);
+    auto target = [&](std::size_t table, std::size_t index) {
+        const std::size_t field = table + pe::kResourceTableSize + index * pe::kResourceEntrySize + 4;
+        return rsrc + (Get32(stub, field) & ~pe::kResourceHighBit);
+    };
+    std::size_t entry = target(rsrc, 1);
     for (int level = 1; level < 3; ++level)
-        entry = rsrc + (Get32(stub, entry + 16 + 4) & 0x7FFFFFFF);
+        entry = target(entry, 0);
 
     auto variant = [&](auto change) {
         Bytes copy = stub;
@@ -137,21 +150,23 @@ TEST(Setup, RefusesWritingNothing)
         std::string reason;
     } cases[] = {
         {"text.exe", Bytes{'t', 'e', 'x', 't'}, "not an executable"},
-        {"unresourced.exe", variant([&](Bytes &b) { Put32(b, h.Directory(2), 0); }),
+        {"unresourced.exe", variant([&](Bytes &b) { Put32(b, h.Directory(pe::kResourceDirectory), 0); }),
          "has no resource section"},
         {"signed.exe", variant([&](Bytes &b) {
-             Put32(b, h.Directory(4), std::uint32_t(b.size()));
-             Put32(b, h.Directory(4) + 4, 8);
+             Put32(b, h.Directory(pe::kSecurityDirectory), std::uint32_t(b.size()));
+             Put32(b, h.Directory(pe::kSecurityDirectory) + 4, 8);
              b.resize(b.size() + 8, 0);
          }),
          "is signed"},
         {"overlay.exe", variant([](Bytes &b) { b.push_back(1); }), "1 bytes appended after its last section"},
-        {"extra.exe", variant([&](Bytes &b) { b[h.Section(stub, ".reloc") + 1] = 'x'; }),
+        {"extra.exe", variant([&](Bytes &b) { b[h.Section(".reloc").header + 1] = 'x'; }),
          "not the base relocations"},
         {"overlap.exe", variant([&](Bytes &b) { Put32(b, entry, Get32(b, entry) - 8); }), "overlap"},
         {"outside.exe", variant([&](Bytes &b) { Put32(b, entry + 4, 1u << 20); }),
          "outside the resource section"},
-        {"misaligned.exe", variant([&](Bytes &b) { Put32(b, h.optional + 36, 300); }), "bad alignment"},
+        {"misaligned.exe",
+         variant([&](Bytes &b) { Put32(b, h.headers.optional + pe::kFileAlignmentOffset, 300); }),
+         "bad alignment"},
     };
     MakeTree(dir / "tree");
     ASSERT_EQ(RunXpack({"pack", (dir / "tree").string(), "-o", (dir / "payload.bin").string()}).status, 0);
@@ -172,9 +187,10 @@ TEST(Setup, RefusesWritingNothing)
     // progress bar's limit for both.
     WriteFile(dir / "bad" / "CON.txt", "x");
     Bytes big{'A', 0, 0, 0, 0, 0};
-    big.resize(6553600, 0);
+    big.resize(xpack::kPayloadLimit, 0);
     Put32(big, 2, std::uint32_t(big.size() - 6));
-    std::copy_n("SZDD\x88\xF0\x27\x33\x41", 9, big.begin() + 6);
+    std::copy(std::begin(szdd::kMagic), std::end(szdd::kMagic), big.begin() + 6);
+    big[6 + szdd::kMethodOffset] = szdd::kMethodA;
     WriteFile(dir / "big.bin", big);
     for (const auto &[source, reason] :
          {std::make_pair("bad", "CON.txt: "), std::make_pair("big.bin", "must stay below"),

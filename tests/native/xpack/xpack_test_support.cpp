@@ -74,7 +74,7 @@ std::vector<std::pair<std::string, Bytes>> Snapshot(const fs::path &root)
 Bytes MakeExecutable(const Bytes &data, const std::string &type, const std::string &name)
 {
     const std::uint32_t sectionRva = 0x1000, sectionFile = 0x200;
-    const std::uint32_t dirFlag = 0x80000000u;
+    const std::uint32_t dirFlag = pe::kResourceHighBit;
     // Resource section: root (one named, one id entry), name level, language
     // level, data entry, the two names, then the data.
     const std::uint32_t root = 0, names = 32, languages = 56, dataEntry = 80, typeString = 96;
@@ -83,51 +83,55 @@ Bytes MakeExecutable(const Bytes &data, const std::string &type, const std::stri
     dataAt = (dataAt + 7) & ~7u;
     const std::uint32_t rawSize = dataAt + static_cast<std::uint32_t>(data.size());
 
-    Bytes pe(sectionFile + rawSize, 0);
-    pe[0] = 'M';
-    pe[1] = 'Z';
-    Put32(pe, 0x3C, 0x40);
-    Put32(pe, 0x40, 0x00004550);
-    Put16(pe, 0x44, 0x14C);  // i386
-    Put16(pe, 0x46, 1);      // one section
-    Put16(pe, 0x54, 224);    // optional header size
-    Put16(pe, 0x56, 0x0102);
-    const std::size_t optional = 0x58;
-    Put16(pe, optional, 0x10B);  // PE32
-    Put32(pe, optional + 92, 16);
-    Put32(pe, optional + 96 + 16, sectionRva);
-    Put32(pe, optional + 96 + 20, rawSize);
-    const std::size_t section = optional + 224;
-    std::copy_n(".rsrc", 5, pe.begin() + static_cast<std::ptrdiff_t>(section));
-    Put32(pe, section + 8, rawSize);
-    Put32(pe, section + 12, sectionRva);
-    Put32(pe, section + 16, rawSize);
-    Put32(pe, section + 20, sectionFile);
+    Bytes image(sectionFile + rawSize, 0);
+    image[0] = 'M';
+    image[1] = 'Z';
+    const std::size_t fileHeader = pe::kDosHeaderSize + 4;
+    const std::size_t optional = fileHeader + pe::kFileHeaderSize;
+    const std::uint32_t optionalSize = 224;
+    Put32(image, pe::kLfanewOffset, pe::kDosHeaderSize);
+    Put32(image, pe::kDosHeaderSize, pe::kPeSignature);
+    Put16(image, fileHeader, 0x14C);  // i386
+    Put16(image, fileHeader + pe::kSectionCountOffset, 1);
+    Put16(image, fileHeader + pe::kOptionalSizeOffset, optionalSize);
+    Put16(image, fileHeader + 18, 0x0102);  // characteristics: executable, 32-bit
+    Put16(image, optional, pe::kPe32Magic);
+    Put32(image, optional + pe::kDirectoryCountOffset, 16);
+    const std::size_t resources =
+        optional + pe::kDataDirectoriesOffset + pe::kResourceDirectory * pe::kDataDirectorySize;
+    Put32(image, resources, sectionRva);
+    Put32(image, resources + 4, rawSize);
+    const std::size_t section = optional + optionalSize;
+    std::copy_n(".rsrc", 5, image.begin() + static_cast<std::ptrdiff_t>(section));
+    Put32(image, section + pe::kVirtualSizeOffset, rawSize);
+    Put32(image, section + pe::kVirtualAddressOffset, sectionRva);
+    Put32(image, section + pe::kRawSizeOffset, rawSize);
+    Put32(image, section + pe::kRawPointerOffset, sectionFile);
 
     const std::size_t r = sectionFile;
-    Put16(pe, r + root + 12, 1);
-    Put16(pe, r + root + 14, 1);
-    Put32(pe, r + root + 16, dirFlag | typeString);
-    Put32(pe, r + root + 20, dirFlag | names);
-    Put32(pe, r + root + 24, 3);  // an icon type, never followed
-    Put32(pe, r + root + 28, dirFlag | names);
-    Put16(pe, r + names + 12, 1);
-    Put32(pe, r + names + 16, dirFlag | nameString);
-    Put32(pe, r + names + 20, dirFlag | languages);
-    Put16(pe, r + languages + 14, 1);
-    Put32(pe, r + languages + 16, 1033);
-    Put32(pe, r + languages + 20, dataEntry);
-    Put32(pe, r + dataEntry, sectionRva + dataAt);
-    Put32(pe, r + dataEntry + 4, static_cast<std::uint32_t>(data.size()));
+    Put16(image, r + root + pe::kResourceNamedCountOffset, 1);
+    Put16(image, r + root + pe::kResourceIdCountOffset, 1);
+    Put32(image, r + root + 16, dirFlag | typeString);
+    Put32(image, r + root + 20, dirFlag | names);
+    Put32(image, r + root + 24, 3);  // an icon type, never followed
+    Put32(image, r + root + 28, dirFlag | names);
+    Put16(image, r + names + pe::kResourceNamedCountOffset, 1);
+    Put32(image, r + names + 16, dirFlag | nameString);
+    Put32(image, r + names + 20, dirFlag | languages);
+    Put16(image, r + languages + pe::kResourceIdCountOffset, 1);
+    Put32(image, r + languages + 16, 1033);
+    Put32(image, r + languages + 20, dataEntry);
+    Put32(image, r + dataEntry, sectionRva + dataAt);
+    Put32(image, r + dataEntry + 4, static_cast<std::uint32_t>(data.size()));
     auto putString = [&](std::uint32_t at, const std::string &s) {
-        Put16(pe, r + at, static_cast<std::uint32_t>(s.size()));
+        Put16(image, r + at, static_cast<std::uint32_t>(s.size()));
         for (std::size_t i = 0; i < s.size(); ++i)
-            Put16(pe, r + at + 2 + 2 * i, static_cast<unsigned char>(s[i]));
+            Put16(image, r + at + 2 + 2 * i, static_cast<unsigned char>(s[i]));
     };
     putString(typeString, type);
     putString(nameString, name);
-    std::copy(data.begin(), data.end(), pe.begin() + static_cast<std::ptrdiff_t>(r + dataAt));
-    return pe;
+    std::copy(data.begin(), data.end(), image.begin() + static_cast<std::ptrdiff_t>(r + dataAt));
+    return image;
 }
 
 }  // namespace xpack_test

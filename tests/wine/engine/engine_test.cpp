@@ -12,6 +12,7 @@
 #include "engine_test_ids.h"
 #include "engine_test_support.h"
 #include "payload.h"
+#include "szdd_format.h"
 
 HINSTANCE g_hInstance;
 
@@ -430,7 +431,7 @@ void CaseLongFolders()
 void CaseExpansionFailures()
 {
     Bytes lying = SampleSzdd();
-    lying[10] += 1;  // the header promises one byte more than the body gives
+    lying[SZDD_LENGTH_OFFSET] += 1;  // the header promises one byte more than the body gives
     Bytes payload;
     AddDirectory(payload, "Top\\");
     AddFile(payload, "lying.txt", lying);
@@ -442,7 +443,7 @@ void CaseExpansionFailures()
     CHECK(!Exists(TempFilePath()));
 
     Bytes unknownMethod = SampleSzdd();
-    unknownMethod[8] = 'B';  // expands to other than the promised length
+    unknownMethod[SZDD_METHOD_OFFSET] = 'B';  // expands to other than the promised length
     Bytes second;
     AddDirectory(second, "Top\\");
     AddFile(second, "method.txt", unknownMethod);

@@ -8,14 +8,14 @@
 // Usage: fault_cases CASE SETUP-EXE REFERENCE-TREE
 // Drive Y: is the case's scratch folder (a small tmpfs for disk_full); the
 // planted DLLs lie beside this program.
-#include "bench.h"
+#include "setup_run.h"
 #include "payload.h"
 
 #include <iostream>
 
 using namespace driver;
-using bench::Bench;
-using bench::kWait;
+using setup_run::kWait;
+using setup_run::SetupRun;
 
 namespace {
 
@@ -24,15 +24,15 @@ const char kFirstFile[] = "Addins\\QUENBRIK.DLL";
 const char kSecondFile[] = "Addins\\QUENBRIK.HLP";
 const std::string kTempFileName = TEMP_FILE_NAME;
 
-void Prepare(Bench &bench, const std::string &folder)
+void Prepare(SetupRun &run, const std::string &folder)
 {
-    bench.Prepare(folder);
-    CHECK(MakeDirectories(bench.Installed("Addins")), "make " + bench.Installed("Addins"));
+    run.Prepare(folder);
+    CHECK(MakeDirectories(run.Installed("Addins")), "make " + run.Installed("Addins"));
 }
 
 // The failure box, and after it a dialog that is still there and answers,
 // in the Failed state; nothing is registered and the temporary file is gone.
-void CheckFailedRun(Bench &bench, const MessageBoxInfo &box, const std::string &tempFile)
+void CheckFailedRun(SetupRun &run, const MessageBoxInfo &box, const std::string &tempFile)
 {
     CHECK_EQ(box.text, MSG_ENTRY_FAILED, "failure text");
     CHECK_EQ(box.title, SETUP_TITLE, "failure title");
@@ -44,59 +44,58 @@ void CheckFailedRun(Bench &bench, const MessageBoxInfo &box, const std::string &
         WaitGone(box.window, kWait);
     }
     Settle();
-    CHECK(bench.process.Running() && IsWindowVisible(bench.dialog),
-          "the dialog stays open after the failure");
+    CHECK(run.process.Running() && IsWindowVisible(run.dialog), "the dialog stays open after the failure");
     DWORD_PTR answer = 0;
-    CHECK(SendMessageTimeoutA(bench.dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0,
+    CHECK(SendMessageTimeoutA(run.dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer) != 0,
           "the dialog answers after the failure");
-    CHECK(!ControlVisible(bench.dialog, IDC_FOLDER), "the folder box stays hidden");
-    CHECK(ControlVisible(bench.dialog, IDC_PROGRESS), "the progress bar stays shown");
-    CHECK(ProgressPosition(bench.dialog, IDC_PROGRESS) < ProgressMaximum(bench.dialog, IDC_PROGRESS),
+    CHECK(!ControlVisible(run.dialog, IDC_FOLDER), "the folder box stays hidden");
+    CHECK(ControlVisible(run.dialog, IDC_PROGRESS), "the progress bar stays shown");
+    CHECK(ProgressPosition(run.dialog, IDC_PROGRESS) < ProgressMaximum(run.dialog, IDC_PROGRESS),
           "the progress bar stopped short of full");
     CHECK(!Exists(tempFile), "the temporary file is gone after the failure");
-    CHECK(bench::RegisteredServerPath().empty(), "a failed run registers nothing");
+    CHECK(setup_run::RegisteredServerPath().empty(), "a failed run registers nothing");
     // The LZ library's fallback to the compressed form of a name must not
     // leave a file there.
-    CHECK(!Exists(bench.Installed("Addins\\QUENBRIK.HL_")), "no file under the compressed name");
+    CHECK(!Exists(run.Installed("Addins\\QUENBRIK.HL_")), "no file under the compressed name");
 }
 
 // An Install that completes (the second, once a fault is gone): the finish
 // box, the whole tree, and no temporary file left (tempFile, when given).
-void CheckSecondInstall(Bench &bench, const std::string &tempFile)
+void CheckSecondInstall(SetupRun &run, const std::string &tempFile)
 {
-    MessageBoxInfo box = bench.Install();
+    MessageBoxInfo box = run.Install();
     CHECK_EQ(box.title, FINISH_TITLE, "the second Install ends in the finish box (text: " + box.text + ")");
-    CHECK(box.owner == bench.dialog, "the finish box is owned by the dialog");
-    CHECK(ProgressPosition(bench.dialog, IDC_PROGRESS) == ProgressMaximum(bench.dialog, IDC_PROGRESS),
+    CHECK(box.owner == run.dialog, "the finish box is owned by the dialog");
+    CHECK(ProgressPosition(run.dialog, IDC_PROGRESS) == ProgressMaximum(run.dialog, IDC_PROGRESS),
           "the progress bar is full at the finish box");
     if (box.window)
         PressButton(box.window, box.title == FINISH_TITLE ? IDNO : IDOK);
-    bench.ExpectExit("the second Install");
-    bench.ExpectInstalled("the second Install", tempFile);
+    run.ExpectExit("the second Install");
+    run.ExpectInstalled("the second Install", tempFile);
 }
 
-void CheckFirstFileOnly(Bench &bench)
+void CheckFirstFileOnly(SetupRun &run)
 {
-    CHECK_EQ(ReadFileText(bench.Installed(kFirstFile)), ReadFileText(bench.Reference(kFirstFile)),
+    CHECK_EQ(ReadFileText(run.Installed(kFirstFile)), ReadFileText(run.Reference(kFirstFile)),
              "the first file is in place");
 }
 
-void ReadOnlyDestination(Bench &bench)
+void ReadOnlyDestination(SetupRun &run)
 {
-    Prepare(bench, "C:\\faults\\read_only");
-    std::string target = bench.Installed(kSecondFile);
+    Prepare(run, "C:\\faults\\read_only");
+    std::string target = run.Installed(kSecondFile);
     WriteFileText(target, "stale");
     CHECK(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY) != 0, "make the destination read-only");
-    if (!bench.Launch())
+    if (!run.Launch())
         return;
-    MessageBoxInfo box = bench.Install();
+    MessageBoxInfo box = run.Install();
     if (box.text == MSG_ENTRY_FAILED) {
         // What Windows does: the create is refused and the file keeps its content.
-        CheckFailedRun(bench, box, TempFilePath());
-        CheckFirstFileOnly(bench);
+        CheckFailedRun(run, box, TempFilePath());
+        CheckFirstFileOnly(run);
         CHECK_EQ(ReadFileText(target), "stale", "the read-only file is untouched");
         SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        CheckSecondInstall(bench, TempFilePath());
+        CheckSecondInstall(run, TempFilePath());
         return;
     }
     // Wine run as root writes through the read-only attribute, as the root
@@ -106,15 +105,15 @@ void ReadOnlyDestination(Bench &bench)
              "the run ends in the finish box or the failure box (text: " + box.text + ")");
     if (box.window)
         PressButton(box.window, IDNO);
-    bench.ExpectExit("read_only");
+    run.ExpectExit("read_only");
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    bench.ExpectInstalled("read_only", "");
+    run.ExpectInstalled("read_only", "");
 }
 
-void LockedDestination(Bench &bench)
+void LockedDestination(SetupRun &run)
 {
-    Prepare(bench, "C:\\faults\\locked");
-    std::string target = bench.Installed(kSecondFile);
+    Prepare(run, "C:\\faults\\locked");
+    std::string target = run.Installed(kSecondFile);
     // Held by this process, sharing nothing, as an editor or a running
     // program might hold it.
     HANDLE held = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -122,18 +121,18 @@ void LockedDestination(Bench &bench)
     CHECK(held != INVALID_HANDLE_VALUE, "hold the destination open");
     DWORD count = 0;
     WriteFile(held, "stale", 5, &count, nullptr);
-    if (!bench.Launch()) {
+    if (!run.Launch()) {
         CloseHandle(held);
         return;
     }
-    CheckFailedRun(bench, bench.Install(), TempFilePath());
-    CheckFirstFileOnly(bench);
+    CheckFailedRun(run, run.Install(), TempFilePath());
+    CheckFirstFileOnly(run);
     char content[16] = {};
     SetFilePointer(held, 0, nullptr, FILE_BEGIN);
     ReadFile(held, content, sizeof content - 1, &count, nullptr);
     CHECK_EQ(std::string(content), "stale", "the held file keeps its content");
     CloseHandle(held);
-    CheckSecondInstall(bench, TempFilePath());
+    CheckSecondInstall(run, TempFilePath());
 }
 
 const unsigned long long kPage = 4096;
@@ -157,33 +156,33 @@ bool FillDrive(const std::string &filler, unsigned long long room)
 
 // Room for the first file and two pages: the second file's expansion runs
 // out of space part-way.
-void DiskFull(Bench &bench)
+void DiskFull(SetupRun &run)
 {
-    Prepare(bench, "Y:\\full");
-    std::string second = ReadFileText(bench.Reference(kSecondFile));
+    Prepare(run, "Y:\\full");
+    std::string second = ReadFileText(run.Reference(kSecondFile));
     CHECK(second.size() > 2 * kPage, "the second file is larger than the room left for it");
     std::string filler = "Y:\\filler";
-    if (!FillDrive(filler, WholePages(ReadFileText(bench.Reference(kFirstFile)).size()) + 2 * kPage) ||
-        !bench.Launch())
+    if (!FillDrive(filler, WholePages(ReadFileText(run.Reference(kFirstFile)).size()) + 2 * kPage) ||
+        !run.Launch())
         return;
-    CheckFailedRun(bench, bench.Install(), TempFilePath());
-    CheckFirstFileOnly(bench);
+    CheckFailedRun(run, run.Install(), TempFilePath());
+    CheckFirstFileOnly(run);
     // A destination cut short by the full disk does not stay under its name.
-    CHECK(!Exists(bench.Installed(kSecondFile)), "the half-written second file is removed");
+    CHECK(!Exists(run.Installed(kSecondFile)), "the half-written second file is removed");
     DeleteFileA(filler.c_str());
-    CheckSecondInstall(bench, TempFilePath());
+    CheckSecondInstall(run, TempFilePath());
 }
 
 // Runs the program with TEMP and TMP naming folder; the setup process takes
 // its environment from this one at its start.
-bool LaunchWithTemp(Bench &bench, const std::string &folder)
+bool LaunchWithTemp(SetupRun &run, const std::string &folder)
 {
     char savedTemp[MAX_PATH] = {}, savedTmp[MAX_PATH] = {};
     bool hadTemp = GetEnvironmentVariableA("TEMP", savedTemp, MAX_PATH) != 0;
     bool hadTmp = GetEnvironmentVariableA("TMP", savedTmp, MAX_PATH) != 0;
     SetEnvironmentVariableA("TEMP", folder.c_str());
     SetEnvironmentVariableA("TMP", folder.c_str());
-    bool launched = bench.Launch();
+    bool launched = run.Launch();
     SetEnvironmentVariableA("TEMP", hadTemp ? savedTemp : nullptr);
     SetEnvironmentVariableA("TMP", hadTmp ? savedTmp : nullptr);
     return launched;
@@ -192,51 +191,51 @@ bool LaunchWithTemp(Bench &bench, const std::string &folder)
 // The temporary directory on a full disk: writing the first file's data
 // comes up short (the payload's stored data shrinks from the first file to
 // the second, so the fill point cannot be put later).
-void TempDiskFull(Bench &bench)
+void TempDiskFull(SetupRun &run)
 {
-    Prepare(bench, "C:\\faults\\disk_full_temp");
+    Prepare(run, "C:\\faults\\disk_full_temp");
     std::string temp = "Y:\\temp";
     std::string tempFile = temp + "\\" + kTempFileName;
     CHECK(CreateDirectoryA(temp.c_str(), nullptr) != 0, "make the temporary directory");
     std::string filler = "Y:\\filler";
-    if (!FillDrive(filler, 2 * kPage) || !LaunchWithTemp(bench, temp))
+    if (!FillDrive(filler, 2 * kPage) || !LaunchWithTemp(run, temp))
         return;
-    CheckFailedRun(bench, bench.Install(), tempFile);
-    CHECK(IsDirectory(bench.Installed("Addins")), "the first directory is made");
-    CHECK(!Exists(bench.Installed(kFirstFile)), "the file whose data did not fit is not written");
+    CheckFailedRun(run, run.Install(), tempFile);
+    CHECK(IsDirectory(run.Installed("Addins")), "the first directory is made");
+    CHECK(!Exists(run.Installed(kFirstFile)), "the file whose data did not fit is not written");
     DeleteFileA(filler.c_str());
-    CheckSecondInstall(bench, tempFile);
+    CheckSecondInstall(run, tempFile);
 }
 
 // A temporary directory that is missing, or a file where it should be: no
 // file entry can start, the directories before them are made. Making the
 // folder removes the fault for the running program, whose TEMP stays.
-void UnusableTemp(Bench &bench, const std::string &name, bool blockWithFile)
+void UnusableTemp(SetupRun &run, const std::string &name, bool blockWithFile)
 {
-    Prepare(bench, "C:\\faults\\" + name);
-    std::string temp = bench.work + "\\temp";
+    Prepare(run, "C:\\faults\\" + name);
+    std::string temp = run.work + "\\temp";
     if (blockWithFile)
         WriteFileText(temp, "not a folder");
     std::string tempFile = temp + "\\" + kTempFileName;
-    if (!LaunchWithTemp(bench, temp))
+    if (!LaunchWithTemp(run, temp))
         return;
-    CheckFailedRun(bench, bench.Install(), tempFile);
-    CHECK(IsDirectory(bench.Installed("Addins")), "the first directory is made");
-    CHECK(!Exists(bench.Installed(kFirstFile)), "no file is written");
+    CheckFailedRun(run, run.Install(), tempFile);
+    CHECK(IsDirectory(run.Installed("Addins")), "the first directory is made");
+    CHECK(!Exists(run.Installed(kFirstFile)), "no file is written");
     if (blockWithFile)
         CHECK_EQ(ReadFileText(temp), "not a folder", "the file in the way is untouched");
     DeleteFileA(temp.c_str());
     CHECK(CreateDirectoryA(temp.c_str(), nullptr) != 0, "make the temporary directory");
-    CheckSecondInstall(bench, tempFile);
+    CheckSecondInstall(run, tempFile);
 }
 
-void TempMissing(Bench &bench)
+void TempMissing(SetupRun &run)
 {
-    UnusableTemp(bench, "temp_missing", false);
+    UnusableTemp(run, "temp_missing", false);
 }
-void TempNotFolder(Bench &bench)
+void TempNotFolder(SetupRun &run)
 {
-    UnusableTemp(bench, "temp_not_folder", true);
+    UnusableTemp(run, "temp_not_folder", true);
 }
 
 // Wine's load order for one DLL of the setup program, as its per-program
@@ -262,93 +261,93 @@ private:
 // KnownDLL; Wine does so for a DLL whose load order is "native,builtin".
 // The setup program, started from a downloads folder holding a planted
 // DLL, must not load it, and must install as usual.
-void PlantedDll(Bench &bench, const std::string &name)
+void PlantedDll(SetupRun &run, const std::string &name)
 {
-    Prepare(bench, "C:\\plant\\" + name);
-    std::string downloads = bench.work + "\\downloads";
+    Prepare(run, "C:\\plant\\" + name);
+    std::string downloads = run.work + "\\downloads";
     CHECK(MakeDirectories(downloads), "make " + downloads);
     char system[MAX_PATH] = {};
     GetSystemDirectoryA(system, MAX_PATH);
     std::string planted = downloads + "\\" + name + ".dll";
-    CHECK(CopyFileA(bench.setupExe.c_str(), (downloads + "\\CorvaneSetup.exe").c_str(), FALSE) != 0,
+    CHECK(CopyFileA(run.setupExe.c_str(), (downloads + "\\CorvaneSetup.exe").c_str(), FALSE) != 0,
           "copy the setup program");
     CHECK(CopyFileA((ProgramFolder() + "\\planted_" + name + ".dll").c_str(), planted.c_str(), FALSE) != 0,
           "plant " + planted);
     CHECK(CopyFileA((std::string(system) + "\\" + name + ".dll").c_str(),
                     (downloads + "\\genuine_" + name + ".dll").c_str(), FALSE) != 0,
           "copy the genuine " + name);
-    bench.setupExe = downloads + "\\CorvaneSetup.exe";
+    run.setupExe = downloads + "\\CorvaneSetup.exe";
     DllOverride override(name, "native,builtin");
-    if (bench.Launch())
-        CheckSecondInstall(bench, TempFilePath());
+    if (run.Launch())
+        CheckSecondInstall(run, TempFilePath());
     CHECK(!Exists(planted + ".loaded"), "the planted " + name + ".dll was not loaded");
 }
 
-void PlantLz32(Bench &bench)
+void PlantLz32(SetupRun &run)
 {
-    PlantedDll(bench, "lz32");
+    PlantedDll(run, "lz32");
 }
-void PlantComctl32(Bench &bench)
+void PlantComctl32(SetupRun &run)
 {
-    PlantedDll(bench, "comctl32");
+    PlantedDll(run, "comctl32");
 }
-void PlantUxtheme(Bench &bench)
+void PlantUxtheme(SetupRun &run)
 {
-    PlantedDll(bench, "uxtheme");
+    PlantedDll(run, "uxtheme");
 }
 
 // Without the common controls the dialog cannot be made: the user is told,
 // and the program ends with 0 without a crash.
-void NoCommonControls(Bench &bench)
+void NoCommonControls(SetupRun &run)
 {
-    Prepare(bench, "C:\\faults\\no_common_controls");
+    Prepare(run, "C:\\faults\\no_common_controls");
     DllOverride override("comctl32", "");
     std::string error;
-    if (!CHECK(bench.process.Start(bench.setupExe, "", &error), error))
+    if (!CHECK(run.process.Start(run.setupExe, "", &error), error))
         return;
-    MessageBoxInfo box = bench.NextBox();
+    MessageBoxInfo box = run.NextBox();
     CHECK_EQ(box.text, MSG_COMMON_CONTROLS_MISSING, "the missing library is reported");
     CHECK_EQ(box.title, SETUP_TITLE, "title");
     CHECK_EQ(box.icon, IconKind::Error, "error icon");
     if (box.window)
         PressButton(box.window, IDOK);
-    bench.ExpectExit("without the common controls");
+    run.ExpectExit("without the common controls");
 }
 
 // The temporary file's name, in the temporary folder on Y:, planted by
 // run-fault-test as a link to a file outside the prefix. The run neither
 // writes through the link nor removes it, and installs as usual.
-void TempLink(Bench &bench, const std::string &name)
+void TempLink(SetupRun &run, const std::string &name)
 {
-    Prepare(bench, "C:\\faults\\" + name);
+    Prepare(run, "C:\\faults\\" + name);
     std::string link = "Y:\\temp\\" + kTempFileName;
     std::string before = ReadFileText(link);
     CHECK(!before.empty(), "the planted link leads to a file");
-    if (LaunchWithTemp(bench, "Y:\\temp"))
-        CheckSecondInstall(bench, "");
+    if (LaunchWithTemp(run, "Y:\\temp"))
+        CheckSecondInstall(run, "");
     CHECK_EQ(ReadFileText(link), before, "the file behind the link is unchanged");
     for (const FolderItem &item : ListFolder("Y:\\temp"))
         CHECK_EQ(item.name, kTempFileName, "nothing else is left in the temporary folder");
 }
 
-void TempLinkReadOnly(Bench &bench)
+void TempLinkReadOnly(SetupRun &run)
 {
-    TempLink(bench, "temp_link_read_only");
+    TempLink(run, "temp_link_read_only");
 }
-void TempLinkWritable(Bench &bench)
+void TempLinkWritable(SetupRun &run)
 {
-    TempLink(bench, "temp_link_writable");
+    TempLink(run, "temp_link_writable");
 }
 
 // The name taken by a folder that holds a file: both are left alone.
-void TempTakenByFolder(Bench &bench)
+void TempTakenByFolder(SetupRun &run)
 {
-    Prepare(bench, "C:\\faults\\temp_taken_by_folder");
-    std::string temp = bench.work + "\\temp";
+    Prepare(run, "C:\\faults\\temp_taken_by_folder");
+    std::string temp = run.work + "\\temp";
     std::string taken = temp + "\\" + kTempFileName;
     CHECK(MakeDirectories(taken) && WriteFileText(taken + "\\kept.txt", "kept"), "plant the folder");
-    if (LaunchWithTemp(bench, temp))
-        CheckSecondInstall(bench, "");
+    if (LaunchWithTemp(run, temp))
+        CheckSecondInstall(run, "");
     CHECK(IsDirectory(taken), "the folder is still there");
     CHECK_EQ(ReadFileText(taken + "\\kept.txt"), "kept", "the file in it is unchanged");
     CHECK_EQ(ListFolder(temp).size(), 1u, "nothing else is left in the temporary folder");
@@ -358,20 +357,20 @@ void TempTakenByFolder(Bench &bench)
 
 int main(int argc, char **argv)
 {
-    return bench::RunCases(argc, argv,
-                           {
-                               {"read_only", ReadOnlyDestination},
-                               {"locked", LockedDestination},
-                               {"disk_full", DiskFull},
-                               {"disk_full_temp", TempDiskFull},
-                               {"temp_missing", TempMissing},
-                               {"temp_not_folder", TempNotFolder},
-                               {"no_common_controls", NoCommonControls},
-                               {"plant_lz32", PlantLz32},
-                               {"plant_comctl32", PlantComctl32},
-                               {"plant_uxtheme", PlantUxtheme},
-                               {"temp_link_read_only", TempLinkReadOnly},
-                               {"temp_link_writable", TempLinkWritable},
-                               {"temp_taken_by_folder", TempTakenByFolder},
-                           });
+    return setup_run::RunCases(argc, argv,
+                               {
+                                   {"read_only", ReadOnlyDestination},
+                                   {"locked", LockedDestination},
+                                   {"disk_full", DiskFull},
+                                   {"disk_full_temp", TempDiskFull},
+                                   {"temp_missing", TempMissing},
+                                   {"temp_not_folder", TempNotFolder},
+                                   {"no_common_controls", NoCommonControls},
+                                   {"plant_lz32", PlantLz32},
+                                   {"plant_comctl32", PlantComctl32},
+                                   {"plant_uxtheme", PlantUxtheme},
+                                   {"temp_link_read_only", TempLinkReadOnly},
+                                   {"temp_link_writable", TempLinkWritable},
+                                   {"temp_taken_by_folder", TempTakenByFolder},
+                               });
 }

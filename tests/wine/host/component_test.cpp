@@ -4,17 +4,17 @@
 //   component_test <QUENBRIK.DLL>               the whole run
 //   component_test create|absent <installed>    the fresh process's part
 #include "held_component.h"
-#include "bench.h"
+#include "setup_run.h"
 #include "payload.h"
 #include <oleauto.h>
 #include <cstdio>
 #include <string>
 
 using namespace driver;
-using bench::FolderWindow;
-using bench::kClsidKey;
-using bench::kProgIdKey;
-using bench::kVersionlessKey;
+using setup_run::FolderWindow;
+using setup_run::kClsidKey;
+using setup_run::kProgIdKey;
+using setup_run::kVersionlessKey;
 
 HINSTANCE g_hInstance;
 

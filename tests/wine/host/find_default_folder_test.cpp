@@ -1,5 +1,5 @@
 // FindDefaultFolder against the real per-user registry of the test prefix.
-#include "bench.h"
+#include "setup_run.h"
 #include "payload.h"
 #include <cstring>
 #include <string>
@@ -8,7 +8,7 @@ using namespace driver;
 
 namespace {
 
-const std::string kDevStudio = bench::kDevStudioKey;
+const std::string kDevStudio = setup_run::kDevStudioKey;
 // What the probe suggests when Developer Studio names no folder.
 const char kFallback[] = FALLBACK_FOLDER;
 

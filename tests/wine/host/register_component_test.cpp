@@ -1,13 +1,13 @@
 // RegisterComponent with stand-in components whose DllRegisterServer returns
 // S_OK, S_FALSE or E_FAIL, or is missing, and on threads whose COM state was
 // set beforehand.
-#include "bench.h"
+#include "setup_run.h"
 #include "held_component.h"
 #include "payload.h"
 #include <string>
 
 using namespace driver;
-using bench::FolderWindow;
+using setup_run::FolderWindow;
 
 HINSTANCE g_hInstance;
 

@@ -18,7 +18,7 @@
 #include "expected_texts.h"
 #include "folders.h"
 #include "payload_format.h"
-#include "pe_image.h"
+#include "winnt_image.h"
 
 #include <algorithm>
 #include <cstring>
@@ -29,8 +29,8 @@
 
 namespace {
 
-using driver::PeImage;
 using driver::WindowsPath;
+using driver::WinntImage;
 
 // The program without its payload: 27 file blocks of 512 bytes (headers,
 // code with its import tables, resources with the manifest, relocations).
@@ -49,7 +49,7 @@ std::string Upper(std::string s)
 // Walks the base relocation blocks: each is a page address, its size, and
 // 2-byte entries. Returns the number of 32-bit (HIGHLOW) fixups, or -1 when
 // the table is malformed.
-long CountFixups(const PeImage &image)
+long CountFixups(const WinntImage &image)
 {
     const IMAGE_DATA_DIRECTORY &dir = image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC);
     const unsigned char *p = image.At(dir.VirtualAddress, dir.Size);
@@ -79,7 +79,7 @@ long CountFixups(const PeImage &image)
     return fixups;
 }
 
-void CheckMitigations(const PeImage &image)
+void CheckMitigations(const WinntImage &image)
 {
     const std::string name = image.path + ": ";
     const IMAGE_OPTIONAL_HEADER32 &o = image.nt->OptionalHeader;
@@ -106,7 +106,7 @@ void CheckMitigations(const PeImage &image)
     CHECK(image.At(o.AddressOfEntryPoint, 1), name + "entry point inside a section");
 }
 
-void CheckHeaders(const PeImage &image)
+void CheckHeaders(const WinntImage &image)
 {
     const IMAGE_OPTIONAL_HEADER32 &o = image.nt->OptionalHeader;
     CHECK(image.nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386, "32-bit x86 executable");
@@ -116,11 +116,11 @@ void CheckHeaders(const PeImage &image)
     CheckMitigations(image);
 }
 
-bool Load(PeImage &image, const char *path);
+bool Load(WinntImage &image, const char *path);
 
 // Every function the image imports, as DLL!name with the DLL's name in upper
 // case, or DLL!#ordinal; "?" for a name outside the file.
-std::vector<std::string> ImportedFunctions(const PeImage &image)
+std::vector<std::string> ImportedFunctions(const WinntImage &image)
 {
     std::vector<std::string> functions;
     auto *descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(image.At(
@@ -142,7 +142,7 @@ std::vector<std::string> ImportedFunctions(const PeImage &image)
     return functions;
 }
 
-void CheckImports(const PeImage &image)
+void CheckImports(const WinntImage &image)
 {
     // KnownDLLs only: the platform never takes those from the program's folder.
     const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "OLE32.DLL",
@@ -186,7 +186,7 @@ int CheckXpImports(int argc, char **argv)
     }
     CHECK(!listed.empty(), std::string(argv[2]) + " lists functions");
     for (int i = 3; i < argc; i++) {
-        PeImage image;
+        WinntImage image;
         if (!Load(image, argv[i]))
             continue;
         std::vector<std::string> functions = ImportedFunctions(image);
@@ -201,7 +201,7 @@ int CheckXpImports(int argc, char **argv)
 // The furthest byte, as an offset into the resource section, that the
 // resource tree below directory (an offset too) takes: its tables, names,
 // data entries and data.
-DWORD ResourceTreeEnd(const PeImage &image, DWORD sectionRva, DWORD directory, int depth)
+DWORD ResourceTreeEnd(const WinntImage &image, DWORD sectionRva, DWORD directory, int depth)
 {
     auto *dir = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY *>(
         image.At(sectionRva + directory, sizeof(IMAGE_RESOURCE_DIRECTORY)));
@@ -236,7 +236,7 @@ DWORD ResourceTreeEnd(const PeImage &image, DWORD sectionRva, DWORD directory, i
 // Resource editors (UpdateResource) rewrite the resource section whole, so
 // it must hold the resource tree and nothing else: a variable placed after
 // the tree would be written over the rewritten resources at run time.
-void CheckResourceSectionHoldsOnlyResources(const PeImage &image)
+void CheckResourceSectionHoldsOnlyResources(const WinntImage &image)
 {
     DWORD rva = image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress;
     for (int i = 0; i < image.SectionCount(); i++) {
@@ -267,7 +267,7 @@ void CheckChecksum(const std::string &path)
 // what follows the last section; a gap between them would be covered by no
 // signature. So the first section starts where the headers end, and every
 // other where the one before it ends.
-void CheckSignableLayout(const PeImage &image)
+void CheckSignableLayout(const WinntImage &image)
 {
     std::vector<const IMAGE_SECTION_HEADER *> order;
     for (int i = 0; i < image.SectionCount(); i++)
@@ -526,22 +526,28 @@ void CheckManifest(HMODULE module, const std::string &exe, const std::string &ou
 
 // The payload resource is the packed payload file (expected), or present
 // and empty (expected null).
-void CheckPayload(const std::string &exe, const driver::Bytes *expected, const std::string &manifestOut = "")
+void CheckPayload(HMODULE module, const std::string &exe, const driver::Bytes *expected)
+{
+    HRSRC found = FindResourceA(module, PAYLOAD_RESOURCE_NAME, PAYLOAD_RESOURCE_TYPE);
+    if (!CHECK(found != nullptr, exe + ": payload resource TEXT/XPackArchive"))
+        return;
+    auto *data = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
+    driver::Bytes embedded(data, data + SizeofResource(module, found));
+    if (expected)
+        CHECK(!expected->empty() && embedded == *expected, "the embedded payload is the packed payload file");
+    else
+        CHECK(embedded.empty(), exe + ": the payload resource is empty");
+}
+
+// The resources of exe, loaded as data: the payload (as CheckPayload) and,
+// for the program with its payload, the manifest, dialogs, strings and icon.
+void CheckResources(const std::string &exe, const driver::Bytes *payload, const std::string &manifestOut = "")
 {
     HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!CHECK(module != nullptr, exe + ": loadable as data"))
         return;
-    HRSRC found = FindResourceA(module, PAYLOAD_RESOURCE_NAME, PAYLOAD_RESOURCE_TYPE);
-    if (CHECK(found != nullptr, exe + ": payload resource TEXT/XPackArchive")) {
-        auto *data = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
-        driver::Bytes embedded(data, data + SizeofResource(module, found));
-        if (expected)
-            CHECK(!expected->empty() && embedded == *expected,
-                  "the embedded payload is the packed payload file");
-        else
-            CHECK(embedded.empty(), exe + ": the payload resource is empty");
-    }
-    if (expected) {
+    CheckPayload(module, exe, payload);
+    if (payload) {
         CheckManifest(module, exe, manifestOut);
         CheckDialogs(module);
         CheckStrings(module);
@@ -550,37 +556,37 @@ void CheckPayload(const std::string &exe, const driver::Bytes *expected, const s
     FreeLibrary(module);
 }
 
-bool Load(PeImage &image, const char *path)
+bool Load(WinntImage &image, const char *path)
 {
     return CHECK(image.Load(WindowsPath(path)), std::string(path) + " is a readable PE file");
 }
 
 int CheckProgram(char **argv)
 {
-    PeImage setup;
+    WinntImage setup;
     if (!Load(setup, argv[2]))
         return check::Finish();
     CheckHeaders(setup);
     CheckImports(setup);
     driver::Bytes payload = driver::ReadFileBytes(WindowsPath(argv[3]));
-    CheckPayload(setup.path, &payload, WindowsPath(argv[4]));
+    CheckResources(setup.path, &payload, WindowsPath(argv[4]));
     return check::Finish();
 }
 
 int CheckStub(char **argv)
 {
-    PeImage stub, setup;
+    WinntImage stub, setup;
     if (!Load(stub, argv[2]) || !Load(setup, argv[3]))
         return check::Finish();
     std::cout << stub.path << ": " << stub.bytes.size() << " bytes" << std::endl;
     CHECK(stub.bytes.size() <= STUB_LIMIT,
           "stub is " + std::to_string(stub.bytes.size()) + " bytes, over " + std::to_string(STUB_LIMIT));
-    for (const PeImage *image : {&stub, &setup}) {
+    for (const WinntImage *image : {&stub, &setup}) {
         CheckMitigations(*image);
         CheckResourceSectionHoldsOnlyResources(*image);
         CheckSignableLayout(*image);
     }
-    CheckPayload(stub.path, nullptr);
+    CheckResources(stub.path, nullptr);
     for (const std::string &path : {stub.path, setup.path, WindowsPath(argv[4])})
         CheckChecksum(path);
     return check::Finish();

@@ -15,6 +15,7 @@
 #include "error.h"
 #include "folders.h"
 #include "payload_writer.h"
+#include "szdd/szdd.h"
 #include "tree_walk.h"
 
 using namespace driver;
@@ -30,6 +31,14 @@ std::wstring Wide(const std::string &text)
     MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
     wide.resize(static_cast<std::size_t>(length) - 1);
     return wide;
+}
+
+// Whether text begins with an SZDD header.
+bool IsSzdd(const std::string &text)
+{
+    return text.size() >= szdd::kHeaderSize &&
+           text.compare(0, sizeof szdd::kMagic, reinterpret_cast<const char *>(szdd::kMagic),
+                        sizeof szdd::kMagic) == 0;
 }
 
 struct Run {
@@ -258,7 +267,7 @@ void Attributes(const std::string &work)
     SetFileAttributesA((work + "\\out.sz").c_str(), kept);
     Run run = RunXpack(work, {"compress", "in.txt", "out.sz"});
     CHECK_EQ(run.status, 0u, run.err);
-    CHECK_EQ(ReadFileText(work + "\\out.sz").substr(0, 4), std::string("SZDD"));
+    CHECK(IsSzdd(ReadFileText(work + "\\out.sz")), "out.sz is SZDD");
     DWORD attributes = GetFileAttributesA((work + "\\out.sz").c_str());
     CHECK_EQ(attributes & (kept | FILE_ATTRIBUTE_READONLY), kept);
     run = RunXpack(work, {"expand", "out.sz", "new.txt"});
@@ -271,7 +280,7 @@ void Attributes(const std::string &work)
     std::string root = "C:\\xpack-root-" + std::to_string(GetCurrentProcessId()) + ".sz";
     for (int time = 0; time < 2; ++time) {
         run = RunXpack(work, {"compress", "in.txt", root});
-        CHECK(run.status == 0 && ReadFileText(root).substr(0, 4) == "SZDD", root + ": " + run.err);
+        CHECK(run.status == 0 && IsSzdd(ReadFileText(root)), root + ": " + run.err);
     }
     DeleteFileA(root.c_str());
 }
@@ -283,7 +292,7 @@ void ConsoleOutput(const std::string &work)
     Run run = RunXpack(work, {"compress", "in.txt", "-"}, CREATE_NEW_CONSOLE);
     CHECK_EQ(run.status, 1u, "compress to a console");
     run = RunXpack(work, {"compress", "in.txt", "-"});
-    CHECK(run.status == 0 && run.out.substr(0, 4) == "SZDD", "the same to a file: " + run.err);
+    CHECK(run.status == 0 && IsSzdd(run.out), "the same to a file: " + run.err);
     CHECK_EQ(Names(work), std::string("in.txt "));
 }
 

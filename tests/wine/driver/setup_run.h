@@ -1,7 +1,7 @@
 // The setup program under test: the registry and folders it reads and
-// writes, and a bench that starts the real program, drives it and checks
-// what a run left behind. A test program's cases each take a Bench and are
-// run one per process by RunCases.
+// writes, and SetupRun, which starts the real program, drives it and checks
+// what the run left behind. A test program's cases each take a SetupRun and
+// are run one per process by RunCases.
 #pragma once
 #include <windows.h>
 
@@ -15,7 +15,7 @@
 #include "quenbrik.h"
 #include "registry.h"
 
-namespace bench {
+namespace setup_run {
 
 const DWORD kWait = 15000;
 // How long the shell may take to open the readme; a readme that must not
@@ -47,7 +47,7 @@ std::string WaitRecord(const std::string &recordFile, DWORD timeoutMs);
 bool ReplaceFinishText(const std::string &exe, const std::string &text, std::string *error);
 
 // One case's surroundings and the program running in them.
-struct Bench {
+struct SetupRun {
     std::string setupExe, reference, recorder;
     std::string work;       // the case's folder
     std::string devStudio;  // <work>\MSDev98: the suggested folder without its backslash
@@ -80,7 +80,7 @@ struct Bench {
 // Usage: PROGRAM CASE SETUP-EXE REFERENCE-TREE [RECORDER-EXE]
 // Runs one case, then removes what it put in the registry and, when it
 // passed, its work folder.
-int RunCases(int argc, char **argv, const std::map<std::string, void (*)(Bench &)> &cases);
+int RunCases(int argc, char **argv, const std::map<std::string, void (*)(SetupRun &)> &cases);
 
 // A hidden window with an IDC_FOLDER edit box, standing in for the setup
 // dialog where a piece of the program reads the folder from it.
@@ -97,4 +97,4 @@ private:
     HWND window_;
 };
 
-}  // namespace bench
+}  // namespace setup_run

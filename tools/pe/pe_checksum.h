@@ -14,7 +14,7 @@
 namespace pe {
 
 // The file offset of the CheckSum field (the same in PE32 and PE32+ images).
-// Throws std::runtime_error when the bytes are not a PE image.
+// Throws FormatError (pe_image.h) when the bytes are not a PE image.
 std::size_t CheckSumFieldOffset(const std::uint8_t *image, std::size_t size);
 
 // The value CheckSumMappedFile computes for the image as it stands,

@@ -1,4 +1,6 @@
-// A 32-bit PE image read from disk, for the checks of the built programs.
+// A 32-bit PE image read from disk through the platform's own structures
+// (winnt.h), for the checks of the built programs: a view independent of
+// tools/pe, which the build and the packer write the images with.
 #pragma once
 #include <windows.h>
 
@@ -7,7 +9,7 @@
 
 namespace driver {
 
-struct PeImage {
+struct WinntImage {
     std::string path;
     std::vector<unsigned char> bytes;
     const IMAGE_NT_HEADERS32 *nt = nullptr;

@@ -1,4 +1,4 @@
-#include "pe_image.h"
+#include "winnt_image.h"
 
 #include <cstring>
 
@@ -6,7 +6,7 @@
 
 namespace driver {
 
-bool PeImage::Load(const std::string &file)
+bool WinntImage::Load(const std::string &file)
 {
     path = file;
     bytes = ReadFileBytes(file);
@@ -29,7 +29,7 @@ bool PeImage::Load(const std::string &file)
     return true;
 }
 
-const unsigned char *PeImage::At(DWORD rva, DWORD count) const
+const unsigned char *WinntImage::At(DWORD rva, DWORD count) const
 {
     for (int i = 0; i < SectionCount(); i++) {
         const IMAGE_SECTION_HEADER &s = sections[i];
@@ -41,7 +41,7 @@ const unsigned char *PeImage::At(DWORD rva, DWORD count) const
     return nullptr;
 }
 
-std::string PeImage::SectionName(int index) const
+std::string WinntImage::SectionName(int index) const
 {
     auto *name = reinterpret_cast<const char *>(sections[index].Name);
     return std::string(name, strnlen(name, IMAGE_SIZEOF_SHORT_NAME));

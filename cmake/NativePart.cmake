@@ -1,4 +1,4 @@
-# Host build: the packer, native unit tests, benchmarks; drives the Win32 and
+# The native build (for the build machine): the packer, native unit tests, benchmarks; drives the Win32 and
 # fuzz trees.
 include(ExternalProject)
 
@@ -16,19 +16,23 @@ pkg_check_modules(MSPACK REQUIRED IMPORTED_TARGET libmspack)
 
 include(${CMAKE_SOURCE_DIR}/cmake/Subfolders.cmake)
 
+# The Win32 tree's folder, and the setup stub it links (which the native
+# tests and the packages take).
+set(WIN32_BINARY_DIR ${CMAKE_BINARY_DIR}/win32)
+set(SETUP_STUB_FILE ${WIN32_BINARY_DIR}/setup/CorvaneSetup-stub.exe)
+
 add_subdirectory(tools)
 add_subdirectory(payload)
-add_subdirectory(tests/native)
 add_subdirectory(bench)
+add_subdirectory(tests/native)
 
 # Every C++ file follows the tree's .clang-format.
 add_test(NAME style.format COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-format ${CMAKE_SOURCE_DIR})
 
-# The Win32 part: same sources, MinGW toolchain, the host's xpack for packing.
+# The Win32 part: same sources, MinGW toolchain, this tree's xpack for packing.
 # SETUP_PAYLOAD_FILE, when set, is the payload CorvaneSetup.exe embeds
 # instead of the product's.
 set(SETUP_PAYLOAD_FILE "" CACHE FILEPATH "payload to embed in CorvaneSetup.exe (default: the product's)")
-set(WIN32_BINARY_DIR ${CMAKE_BINARY_DIR}/win32)
 ExternalProject_Add(win32
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${WIN32_BINARY_DIR}

@@ -28,26 +28,25 @@ std::size_t AlignUp(std::size_t value, std::size_t alignment)
 
 void Compact(Bytes &image)
 {
-    const std::size_t peOffset = PeHeaderOffset(image);
-    const std::size_t sectionCount = Get16(image, peOffset + 4 + kSectionCountOffset);
-    const std::size_t optionalSize = Get16(image, peOffset + 4 + kOptionalSizeOffset);
-    const std::size_t optional = peOffset + 4 + kFileHeaderSize;
-    if (Get16(image, optional) != kPe32Magic)
+    const Reader reader(image);
+    const Headers h = ReadHeaders(reader);
+    if (!h.IsPe32())
         throw std::runtime_error("not a PE32 image");
-    const std::size_t headersLength = 4 + kFileHeaderSize + optionalSize + sectionCount * kSectionHeaderSize;
-    const std::size_t fileAlignment = Get32(image, optional + kFileAlignmentOffset);
-    const std::size_t oldSizeOfHeaders = Get32(image, optional + kSizeOfHeadersOffset);
-    if (fileAlignment == 0 || oldSizeOfHeaders > image.size() || peOffset + headersLength > oldSizeOfHeaders)
+    const std::size_t headersLength =
+        4 + kFileHeaderSize + h.optionalSize + std::size_t(h.sectionCount) * kSectionHeaderSize;
+    const std::size_t fileAlignment = reader.U32(h.optional + kFileAlignmentOffset);
+    const std::size_t oldSizeOfHeaders = reader.U32(h.optional + kSizeOfHeadersOffset);
+    if (fileAlignment == 0 || oldSizeOfHeaders > image.size() ||
+        h.peOffset + headersLength > oldSizeOfHeaders)
         throw std::runtime_error("inconsistent headers");
     // Raw data located by file offset would go stale when sections move.
     for (std::size_t directory : {kSecurityDirectory, kDebugDirectory})
-        if (optionalSize > kDataDirectoriesOffset + kDataDirectorySize * directory + 4 &&
-            Get32(image, optional + kDataDirectoriesOffset + kDataDirectorySize * directory + 4) != 0)
+        if (ReadDataDirectory(reader, h, directory).size != 0)
             throw std::runtime_error("has a certificate or debug directory; strip it first");
-    if (peOffset < kDosHeaderSize)
+    if (h.peOffset < kDosHeaderSize)
         throw std::runtime_error("PE headers overlap the DOS header");
 
-    Bytes headers(image.begin() + peOffset, image.begin() + peOffset + headersLength);
+    Bytes headers(image.begin() + h.peOffset, image.begin() + h.peOffset + headersLength);
     std::fill(image.begin() + kDosHeaderSize, image.begin() + oldSizeOfHeaders, 0);
     std::copy(headers.begin(), headers.end(), image.begin() + kDosHeaderSize);
     Put32(image, kLfanewOffset, kDosHeaderSize);
@@ -59,11 +58,11 @@ void Compact(Bytes &image)
     if (saved == 0)
         return;
 
-    const std::size_t table = newOptional + optionalSize;
-    for (std::size_t i = 0; i < sectionCount; ++i) {
+    const std::size_t table = newOptional + h.optionalSize;
+    for (std::size_t i = 0; i < h.sectionCount; ++i) {
         const std::size_t header = table + i * kSectionHeaderSize;
-        const std::uint32_t pointer = Get32(image, header + kRawPointerOffset);
-        const std::uint32_t size = Get32(image, header + kRawSizeOffset);
+        const std::uint32_t pointer = reader.U32(header + kRawPointerOffset);
+        const std::uint32_t size = reader.U32(header + kRawSizeOffset);
         if (size == 0)
             continue;
         if (pointer < oldSizeOfHeaders || pointer + std::size_t(size) > image.size())

@@ -1,9 +1,9 @@
-#include "bench.h"
+#include "setup_run.h"
 
 #include <iostream>
 #include <vector>
 
-namespace bench {
+namespace setup_run {
 
 using namespace driver;
 
@@ -125,7 +125,7 @@ bool ReplaceFinishText(const std::string &exe, const std::string &text, std::str
     return true;
 }
 
-void Bench::Prepare(const std::string &folder, bool withDevStudio)
+void SetupRun::Prepare(const std::string &folder, bool withDevStudio)
 {
     work = folder;
     devStudio = work + "\\MSDev98";
@@ -142,7 +142,7 @@ void Bench::Prepare(const std::string &folder, bool withDevStudio)
         RemoveDevStudio();
 }
 
-bool Bench::Launch(const std::string &exe, const std::string &arguments)
+bool SetupRun::Launch(const std::string &exe, const std::string &arguments)
 {
     std::string error;
     if (!CHECK(process.Start(exe.empty() ? setupExe : exe, arguments, &error), error))
@@ -159,14 +159,14 @@ bool Bench::Launch(const std::string &exe, const std::string &arguments)
     return CHECK(false, "the setup dialog appears");
 }
 
-MessageBoxInfo Bench::NextBox(const char *title)
+MessageBoxInfo SetupRun::NextBox(const char *title)
 {
     HWND box = WaitMessageBox(process.Id(), title, kWait);
     CHECK(box != nullptr, std::string("a message box ") + (title ? title : "") + " appears");
     return box ? ReadMessageBox(box) : MessageBoxInfo{};
 }
 
-MessageBoxInfo Bench::Install()
+MessageBoxInfo SetupRun::Install()
 {
     PressButton(dialog, IDOK);
     MessageBoxInfo box = NextBox();
@@ -178,7 +178,7 @@ MessageBoxInfo Bench::Install()
     return box;
 }
 
-void Bench::ExpectExit(const std::string &what)
+void SetupRun::ExpectExit(const std::string &what)
 {
     DWORD code = 1234;
     bool ended = process.Wait(kWait, &code);
@@ -186,14 +186,14 @@ void Bench::ExpectExit(const std::string &what)
     CHECK(!ended || code == 0, what + ": exit code 0, got " + std::to_string(code));
 }
 
-void Bench::ExpectInstalled(const std::string &what, const std::string &tempFile)
+void SetupRun::ExpectInstalled(const std::string &what, const std::string &tempFile)
 {
     std::string difference;
     CHECK(SameTree(devStudio, reference, &difference), what + ": installed tree: " + difference);
     CHECK(tempFile.empty() || !Exists(tempFile), what + ": the temporary file is gone");
 }
 
-int RunCases(int argc, char **argv, const std::map<std::string, void (*)(Bench &)> &cases)
+int RunCases(int argc, char **argv, const std::map<std::string, void (*)(SetupRun &)> &cases)
 {
     auto found = argc == 4 || argc == 5 ? cases.find(argv[1]) : cases.end();
     if (found == cases.end()) {
@@ -203,19 +203,19 @@ int RunCases(int argc, char **argv, const std::map<std::string, void (*)(Bench &
         std::cerr << std::endl;
         return 2;
     }
-    Bench bench;
-    bench.setupExe = WindowsPath(argv[2]);
-    bench.reference = WindowsPath(argv[3]);
+    SetupRun run;
+    run.setupExe = WindowsPath(argv[2]);
+    run.reference = WindowsPath(argv[3]);
     if (argc == 5)
-        bench.recorder = WindowsPath(argv[4]);
+        run.recorder = WindowsPath(argv[4]);
     check::Case(argv[1]);
-    found->second(bench);
-    bench.process.Kill();
+    found->second(run);
+    run.process.Kill();
     RemoveDevStudio();
     RemoveComponentRegistration();
     RestoreReadmeHandler();
     if (check::Failures() == 0)
-        RemoveTree(bench.work);
+        RemoveTree(run.work);
     return check::Finish();
 }
 
@@ -234,4 +234,4 @@ void FolderWindow::SetFolder(const std::string &text)
     CHECK(SetDlgItemTextA(window_, IDC_FOLDER, text.c_str()) != 0);
 }
 
-}  // namespace bench
+}  // namespace setup_run

@@ -34,36 +34,17 @@ std::uint32_t ReadTime(const std::string &path)
 
 void Stamp(Bytes &image, std::uint32_t time)
 {
-    const std::size_t peOffset = PeHeaderOffset(image);
-    const std::size_t fileHeader = peOffset + 4;
-    const std::size_t sectionCount = Get16(image, fileHeader + kSectionCountOffset);
-    const std::size_t optionalSize = Get16(image, fileHeader + kOptionalSizeOffset);
-    const std::size_t optional = fileHeader + kFileHeaderSize;
-    const std::uint16_t magic = Get16(image, optional);
-    if (magic != kPe32Magic && magic != kPe32PlusMagic)
-        throw std::runtime_error("unknown optional header kind");
-    const std::size_t directories =
-        optional + (magic == kPe32Magic ? kDataDirectoriesOffset : kDataDirectoriesOffsetPlus);
-    auto directory = [&](std::size_t index, std::uint32_t &rva, std::uint32_t &size) {
-        const std::size_t entry = directories + index * kDataDirectorySize;
-        rva = size = 0;
-        if (entry + kDataDirectorySize <= optional + optionalSize) {
-            rva = Get32(image, entry);
-            size = Get32(image, entry + 4);
-        }
-    };
-
-    std::uint32_t rva, size;
-    directory(kDebugDirectory, rva, size);
-    if (size != 0)
+    const Reader reader(image);
+    const Headers headers = ReadHeaders(reader);
+    if (ReadDataDirectory(reader, headers, kDebugDirectory).size != 0)
         throw std::runtime_error("has a debug directory; link it stripped");
 
-    Put32(image, fileHeader + kTimeDateStampOffset, time);
-    directory(kExportDirectory, rva, size);
-    if (size != 0) {
-        const std::size_t exports =
-            RawDataOffset(image, optional + optionalSize, sectionCount, rva, kExportTimeDateStampOffset + 4);
-        Put32(image, exports + kExportTimeDateStampOffset, time);
+    Put32(image, headers.fileHeader + kTimeDateStampOffset, time);
+    const DataDirectory exports = ReadDataDirectory(reader, headers, kExportDirectory);
+    if (exports.size != 0) {
+        const std::size_t at = RawDataOffset(reader, ReadSections(reader, headers), exports.rva,
+                                             kExportTimeDateStampOffset + 4, "the export directory");
+        Put32(image, at + kExportTimeDateStampOffset, time);
     }
 }
 

@@ -8,11 +8,6 @@ namespace pe {
 
 namespace {
 
-std::uint32_t Read32(const std::uint8_t *p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-}
-
 // Subtraction that undoes the end-around-carry addition, borrowing from the
 // top as that one carried into the bottom.
 std::uint16_t TakeOut(std::uint16_t sum, std::uint16_t word)
@@ -26,13 +21,10 @@ std::uint16_t TakeOut(std::uint16_t sum, std::uint16_t word)
 
 std::size_t CheckSumFieldOffset(const std::uint8_t *image, std::size_t size)
 {
-    if (size < kDosHeaderSize || image[0] != 'M' || image[1] != 'Z')
-        throw std::runtime_error("not an MZ executable");
-    const std::size_t peOffset = Read32(image + kLfanewOffset);
-    const std::size_t field = 4 + kFileHeaderSize + kCheckSumOffset;
-    if (peOffset > size || size - peOffset < field + 4 || Read32(image + peOffset) != kPeSignature)
-        throw std::runtime_error("no PE headers");
-    return peOffset + field;
+    const Reader reader(image, size);
+    const std::size_t field = PeHeaderOffset(reader) + 4 + kFileHeaderSize + kCheckSumOffset;
+    reader.Need(field, 4, "the checksum field");
+    return field;
 }
 
 std::uint32_t ComputeCheckSum(const std::uint8_t *image, std::size_t size)
@@ -44,8 +36,9 @@ std::uint32_t ComputeCheckSum(const std::uint8_t *image, std::size_t size)
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
     std::uint16_t folded = std::uint16_t(sum);
-    folded = TakeOut(folded, std::uint16_t(image[field] | (image[field + 1] << 8)));
-    folded = TakeOut(folded, std::uint16_t(image[field + 2] | (image[field + 3] << 8)));
+    const Reader reader(image, size);
+    folded = TakeOut(folded, reader.U16(field));
+    folded = TakeOut(folded, reader.U16(field + 2));
     return folded + std::uint32_t(size);
 }
 
