@@ -217,8 +217,8 @@ TEST_P(UnsafeNames, RefusedByUnpackAndSetupWarnedByList)
     EXPECT_FALSE(fs::exists(dir / "out")) << "nothing is written before every entry is checked";
 
     WriteFile(dir / "old.exe", "old");
-    run = RunXpack(
-        {"setup", (dir / "p.bin").string(), "--stub", SETUP_STUB_SAMPLE, "-o", (dir / "old.exe").string()});
+    run =
+        RunXpack({"setup", (dir / "p.bin").string(), "--stub", SETUP_STUB, "-o", (dir / "old.exe").string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find(entry), std::string::npos) << run.err;
     EXPECT_EQ(ReadFile(dir / "old.exe"), Bytes({'o', 'l', 'd'})) << "the existing output stays";

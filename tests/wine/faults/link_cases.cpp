@@ -9,13 +9,13 @@
 // written through it; a swapped component is never loaded; a plain tree,
 // and an install folder that is itself a link, install as usual.
 // Usage: link_cases CASE SETUP-EXE REFERENCE-TREE
-#include "bench.h"
+#include "setup_run.h"
 
 #include <iostream>
 
 using namespace driver;
-using bench::Bench;
-using bench::kWait;
+using setup_run::kWait;
+using setup_run::SetupRun;
 
 namespace {
 
@@ -23,12 +23,12 @@ const std::string kSetup = "Y:\\Setup";
 const std::string kVictimFolder = "Y:\\Victim";
 const std::string kVictimFile = "Y:\\victim.txt";
 
-bool Launch(Bench &bench, const std::string &name)
+bool Launch(SetupRun &run, const std::string &name)
 {
-    bench.Prepare("C:\\links\\" + name);
-    bench.devStudio = kSetup;
-    bench::SeedDevStudio(kSetup + "\\Bin");
-    return bench.Launch();
+    run.Prepare("C:\\links\\" + name);
+    run.devStudio = kSetup;
+    setup_run::SeedDevStudio(kSetup + "\\Bin");
+    return run.Launch();
 }
 
 void Close(const MessageBoxInfo &box)
@@ -41,31 +41,31 @@ void Close(const MessageBoxInfo &box)
 
 // Install stops at item (a folder when it ends in a backslash) with the
 // error box naming it; the dialog stays open and nothing is registered.
-void ExpectRefused(Bench &bench, const std::string &relative)
+void ExpectRefused(SetupRun &run, const std::string &relative)
 {
     std::string item = kSetup + "\\" + relative;
     const char *reason = item.back() == '\\' ? MSG_NOT_PLAIN_FOLDER : MSG_NOT_PLAIN_FILE;
-    MessageBoxInfo box = bench.Install();
+    MessageBoxInfo box = run.Install();
     CHECK_EQ(box.text, item + reason + MSG_NOTHING_WRITTEN, "the run stops at " + item);
     CHECK_EQ(box.title, SETUP_TITLE, "refusal title");
     CHECK_EQ(box.icon, IconKind::Error, "refusal icon");
     CHECK(box.owner == nullptr, "the refusal box has no owner");
     Close(box);
     Settle();
-    CHECK(bench.process.Running() && IsWindowVisible(bench.dialog), "the dialog stays open");
-    CHECK(bench::RegisteredServerPath().empty(), "nothing is registered");
+    CHECK(run.process.Running() && IsWindowVisible(run.dialog), "the dialog stays open");
+    CHECK(setup_run::RegisteredServerPath().empty(), "nothing is registered");
 }
 
 // Install completes, the tree is the reference and the component is the
 // one registered.
-void ExpectInstalls(Bench &bench)
+void ExpectInstalls(SetupRun &run)
 {
-    MessageBoxInfo box = bench.Install();
+    MessageBoxInfo box = run.Install();
     CHECK_EQ(box.title, FINISH_TITLE, "the run ends in the finish box (text: " + box.text + ")");
     Close(box);
-    bench.ExpectExit("the install");
-    bench.ExpectInstalled("the install");
-    CHECK(SameTextIgnoringCase(bench::RegisteredServerPath(), bench.Installed("Addins\\Quenbrik.dll")),
+    run.ExpectExit("the install");
+    run.ExpectInstalled("the install");
+    CHECK(SameTextIgnoringCase(setup_run::RegisteredServerPath(), run.Installed("Addins\\Quenbrik.dll")),
           "the component is registered from the install folder");
 }
 
@@ -81,50 +81,50 @@ void ExpectFileKept()
     CHECK_EQ(ReadFileText(kVictimFile), "victim\n", "the file behind the link is unchanged");
 }
 
-void AddinsLink(Bench &bench)
+void AddinsLink(SetupRun &run)
 {
-    if (Launch(bench, "link_addins"))
-        ExpectRefused(bench, "Addins\\");
+    if (Launch(run, "link_addins"))
+        ExpectRefused(run, "Addins\\");
     ExpectFolderKept(kVictimFolder);
 }
 
 // Read through the link, which stays.
-void AddinsLinkOutside(Bench &bench)
+void AddinsLinkOutside(SetupRun &run)
 {
-    if (Launch(bench, "link_addins_outside"))
-        ExpectRefused(bench, "Addins\\");
+    if (Launch(run, "link_addins_outside"))
+        ExpectRefused(run, "Addins\\");
     ExpectFolderKept(kSetup + "\\Addins");
 }
 
-void ComponentLink(Bench &bench)
+void ComponentLink(SetupRun &run)
 {
-    if (Launch(bench, "link_component"))
-        ExpectRefused(bench, "Addins\\QUENBRIK.DLL");
+    if (Launch(run, "link_component"))
+        ExpectRefused(run, "Addins\\QUENBRIK.DLL");
     ExpectFileKept();
 }
 
 // A Win32 program can make a hard link itself.
-void ComponentHardLink(Bench &bench)
+void ComponentHardLink(SetupRun &run)
 {
     CHECK(CreateHardLinkA((kSetup + "\\Addins\\QUENBRIK.DLL").c_str(), kVictimFile.c_str(), nullptr) != 0,
           "make the hard link");
-    if (Launch(bench, "link_component_hard"))
-        ExpectRefused(bench, "Addins\\QUENBRIK.DLL");
+    if (Launch(run, "link_component_hard"))
+        ExpectRefused(run, "Addins\\QUENBRIK.DLL");
     ExpectFileKept();
 }
 
 // The link's target Y:\missing.txt does not exist, and must not come to.
-void ComponentDanglingLink(Bench &bench)
+void ComponentDanglingLink(SetupRun &run)
 {
-    if (Launch(bench, "link_component_dangling"))
-        ExpectRefused(bench, "Addins\\QUENBRIK.DLL");
+    if (Launch(run, "link_component_dangling"))
+        ExpectRefused(run, "Addins\\QUENBRIK.DLL");
     CHECK(!Exists("Y:\\missing.txt"), "the link's missing target is not created");
 }
 
-void ReadmeFolderLink(Bench &bench)
+void ReadmeFolderLink(SetupRun &run)
 {
-    if (Launch(bench, "link_readme_folder"))
-        ExpectRefused(bench, "Addins\\QUENBRIK\\");
+    if (Launch(run, "link_readme_folder"))
+        ExpectRefused(run, "Addins\\QUENBRIK\\");
     ExpectFolderKept(kVictimFolder);
 }
 
@@ -132,12 +132,12 @@ void ReadmeFolderLink(Bench &bench)
 // leaves a marker beside itself when loaded. The setup program holds the
 // component, or notices that the file is not the one it wrote: either our
 // component is registered, or registration fails.
-void Swap(Bench &bench, const std::string &mode)
+void Swap(SetupRun &run, const std::string &mode)
 {
     std::string addins = kSetup + "\\Addins";
     Process swapper;
     std::string error;
-    if (!Launch(bench, "link_swap_" + mode) ||
+    if (!Launch(run, "link_swap_" + mode) ||
         !CHECK(swapper.Start(ProgramFolder() + "\\swapper.exe",
                              mode + " " + addins + " " + ProgramFolder() + "\\planted_component.dll", &error),
                error))
@@ -146,16 +146,16 @@ void Swap(Bench &bench, const std::string &mode)
     for (DWORD start = GetTickCount(); !Exists("Y:\\swapper.ready") && GetTickCount() - start < kWait;)
         Sleep(50);
     CHECK(Exists("Y:\\swapper.ready"), "the other program watches");
-    PressButton(bench.dialog, IDOK);
-    MessageBoxInfo box = bench.NextBox();
+    PressButton(run.dialog, IDOK);
+    MessageBoxInfo box = run.NextBox();
     bool refused = box.text == REGISTER_FAILED_TEXT;
     if (refused) {
         Close(box);
-        box = bench.NextBox(FINISH_TITLE);
+        box = run.NextBox(FINISH_TITLE);
     }
     CHECK_EQ(box.title, FINISH_TITLE, "the run ends in the finish box (text: " + box.text + ")");
     Close(box);
-    bench.ExpectExit("the install");
+    run.ExpectExit("the install");
     swapper.Kill();
     std::cout << mode << ": " << (refused ? "registration failed" : "registered")
               << ", swaps that succeeded: " << (Exists("Y:\\swaps.txt") ? ReadFileText("Y:\\swaps.txt") : "0")
@@ -164,53 +164,53 @@ void Swap(Bench &bench, const std::string &mode)
         CHECK(!Exists(folder + "\\QUENBRIK.DLL.loaded"),
               "the other program's DLL is not loaded from " + folder);
     if (!refused)
-        CHECK(SameTextIgnoringCase(bench::RegisteredServerPath(), bench.Installed("Addins\\Quenbrik.dll")),
+        CHECK(SameTextIgnoringCase(setup_run::RegisteredServerPath(), run.Installed("Addins\\Quenbrik.dll")),
               "the component is registered from the install folder");
 }
 
-void SwapFile(Bench &bench)
+void SwapFile(SetupRun &run)
 {
-    Swap(bench, "file");
+    Swap(run, "file");
 }
-void SwapFolder(Bench &bench)
+void SwapFolder(SetupRun &run)
 {
-    Swap(bench, "folder");
+    Swap(run, "folder");
 }
 
 // Plain items from an earlier install, one named in other case, are
 // overwritten.
-void PlainTree(Bench &bench)
+void PlainTree(SetupRun &run)
 {
     CHECK(WriteFileText(kSetup + "\\Addins\\quenbrik.dll", "stale") &&
               MakeDirectories(kSetup + "\\Addins\\QUENBRIK") &&
               WriteFileText(kSetup + "\\Addins\\QUENBRIK\\README.HTM", "stale"),
           "plant the stale files");
-    if (Launch(bench, "link_plain_tree"))
-        ExpectInstalls(bench);
+    if (Launch(run, "link_plain_tree"))
+        ExpectInstalls(run);
 }
 
 // The user's choice: Y:\Setup is a link to Y:\Real.
-void InstallFolderLink(Bench &bench)
+void InstallFolderLink(SetupRun &run)
 {
-    if (Launch(bench, "link_install_folder"))
-        ExpectInstalls(bench);
+    if (Launch(run, "link_install_folder"))
+        ExpectInstalls(run);
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    return bench::RunCases(argc, argv,
-                           {
-                               {"link_addins", AddinsLink},
-                               {"link_addins_outside", AddinsLinkOutside},
-                               {"link_component", ComponentLink},
-                               {"link_component_hard", ComponentHardLink},
-                               {"link_component_dangling", ComponentDanglingLink},
-                               {"link_readme_folder", ReadmeFolderLink},
-                               {"link_swap_file", SwapFile},
-                               {"link_swap_folder", SwapFolder},
-                               {"link_plain_tree", PlainTree},
-                               {"link_install_folder", InstallFolderLink},
-                           });
+    return setup_run::RunCases(argc, argv,
+                               {
+                                   {"link_addins", AddinsLink},
+                                   {"link_addins_outside", AddinsLinkOutside},
+                                   {"link_component", ComponentLink},
+                                   {"link_component_hard", ComponentHardLink},
+                                   {"link_component_dangling", ComponentDanglingLink},
+                                   {"link_readme_folder", ReadmeFolderLink},
+                                   {"link_swap_file", SwapFile},
+                                   {"link_swap_folder", SwapFolder},
+                                   {"link_plain_tree", PlainTree},
+                                   {"link_install_folder", InstallFolderLink},
+                               });
 }

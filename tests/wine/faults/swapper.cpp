@@ -10,7 +10,7 @@
 // component is registered, so that a swap after the install cannot be taken
 // for one during it. Y:\swapper.ready tells that it watches; Y:\swaps.txt
 // counts the swaps that succeeded.
-#include "bench.h"
+#include "setup_run.h"
 
 #include <cstring>
 
@@ -47,7 +47,7 @@ int main(int argc, char **argv)
     }
     driver::WriteFileText("Y:\\swapper.ready", "");
     int swaps = 0;
-    while (bench::RegisteredServerPath().empty()) {
+    while (setup_run::RegisteredServerPath().empty()) {
         if (driver::Exists(dll) && (folderMode ? SwapFolder(folder) : SwapFile(dll, replacement))) {
             driver::WriteFileText("Y:\\swaps.txt", std::to_string(++swaps));
             if (folderMode)
