@@ -5,11 +5,14 @@
 
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "payload.h"
+#include "szdd/szdd.h"
 
 namespace {
 
@@ -145,18 +148,68 @@ void CaseRejectedCharacters(HWND dialog)
 
 namespace {
 
-// After a successful run every file entry exists where the run was to put
-// it. Directory entries may fail quietly (a name the file system refuses, a
-// missing parent) as long as no file is meant for them.
-void CheckFilesInPlace(const std::string &root, const std::vector<EntrySeen> &entries)
+// The length a file entry's data expands to, read with the codec: its SZDD
+// header's, or the data's own when it has none.
+size_t ExpandedLength(const Bytes &payload, const EntrySeen &entry)
 {
-    std::string directory = root;
-    for (const EntrySeen &entry : entries) {
-        if (entry.isDirectory)
-            directory = root + entry.name;
-        else
-            CHECK(Exists(directory + entry.name), "missing after success: " + directory + entry.name);
+    szdd::Header header;
+    std::string error;
+    size_t n = entry.end - entry.data;
+    return szdd::ReadHeader(payload.data() + entry.data, n, header, error) ? header.expandedLength : n;
+}
+
+// A plain file's length, or -1 when there is no plain file.
+long long FileLength(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return (long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+}
+
+// A path as the platform compares it: case and repeated backslashes aside.
+std::string Key(const std::string &path)
+{
+    std::string key;
+    for (char c : path) {
+        if (c != '\\' || key.empty() || key.back() != '\\')
+            key += (char)std::tolower((unsigned char)c);
     }
+    return key;
+}
+
+// What the run left, read from the disk alone. The run writes the file
+// entries in order and stops at the first it cannot write, so the entries
+// in place (a plain file of the expanded length where the run composes the
+// path; a later entry of the same path may have replaced it) are those
+// before that stop, and no file of an entry after it exists unless an entry
+// before it had the same path. Returns the stop: the first file entry not in
+// place, or the number of entries.
+size_t CheckStop(const std::string &root, const Bytes &payload, const std::vector<EntrySeen> &entries)
+{
+    std::vector<std::string> paths = Destinations(entries, root);
+    size_t stop = entries.size();
+    for (size_t i = 0; i < entries.size() && stop == entries.size(); ++i) {
+        if (entries[i].isDirectory)
+            continue;
+        long long length = FileLength(paths[i]);
+        bool inPlace = false;
+        for (size_t k = i; k < entries.size(); ++k)
+            inPlace = inPlace || (!entries[k].isDirectory && Key(paths[k]) == Key(paths[i]) &&
+                                  length == (long long)ExpandedLength(payload, entries[k]));
+        if (!inPlace)
+            stop = i;
+    }
+    std::set<std::string> reached;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].isDirectory)
+            continue;
+        if (i > stop && !reached.count(Key(paths[i])))
+            CHECK(FileLength(paths[i]) < 0, "written after the run stopped: " + paths[i]);
+        reached.insert(Key(paths[i]));
+    }
+    return stop;
 }
 
 // Only the payload modules and the install folders X:\R<n> on the drive.
@@ -178,8 +231,9 @@ struct ReplayTally {
 // What an independent reading of the payload allows, checked against what
 // the run did: damage is reported only for a damaged payload and a damaged
 // payload never succeeds; at most one box, and a box exactly when the run
-// fails; the bar within its range; nothing left in the temporary directory
-// and nothing written outside the install folder.
+// fails; the files on disk agree with the result (CheckStop); the bar within
+// its range; nothing left in the temporary directory and nothing written
+// outside the install folder.
 void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int index, ReplayTally &tally)
 {
     std::string copy;
@@ -194,7 +248,7 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
     std::vector<EntrySeen> entries = ListEntries(payload);
     bool wellFormed = !entries.empty() && entries.back().end == payload.size();
     int failures = check::Failures();
-    CHECK(result == 0 || result == 1);
+    size_t stop = CheckStop(folder + "\\", payload, entries);
     CHECK(Boxes().size() <= 1);
     CHECK_EQ(Boxes().empty(), result == 1);
     if (!wellFormed)
@@ -208,10 +262,16 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
                        text.compare(text.size() - notPlain.size(), notPlain.size(), notPlain) == 0;
         CHECK(text == MSG_ENTRY_FAILED || (text == MSG_PAYLOAD_DAMAGED && !wellFormed) || refused);
         CHECK_EQ(Boxes()[0].icon, IconKind::Error);
-        if (text == MSG_PAYLOAD_DAMAGED)
+        // Damage is found after every sound entry was written; a failed
+        // entry is one whose file is not in place.
+        if (text == MSG_ENTRY_FAILED)
+            CHECK(stop < entries.size(), "a failed entry reported with every file in place");
+        if (text == MSG_PAYLOAD_DAMAGED) {
+            CHECK_EQ(stop, entries.size(), "a file before the damage is not in place");
             ++tally.damaged;
-        else
+        } else {
             ++tally.entryFailed;
+        }
     } else {
         ++tally.succeeded;
     }
@@ -228,7 +288,7 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
     }
     CHECK(!Exists(TempFilePath()));
     if (result == 1)
-        CheckFilesInPlace(folder + "\\", entries);
+        CHECK_EQ(stop, entries.size(), "success with a file not in place");
     CheckReplayDrive();
     if (check::Failures() != failures)
         std::printf("  after replaying %s (%u bytes) into %s: result %d, box %s\n", what.c_str(),

@@ -101,22 +101,6 @@ void CheckSameFile(const std::string &installed, const std::string &original)
     CHECK(ReadFileBytes(installed) == ReadFileBytes(original));
 }
 
-// Where each entry of a payload lands under root (a path ending in '\').
-std::vector<std::string> Destinations(const std::vector<EntrySeen> &entries, const std::string &root)
-{
-    std::vector<std::string> paths;
-    std::string directory = root;
-    for (const EntrySeen &entry : entries) {
-        if (entry.isDirectory) {
-            directory = root + entry.name;
-            paths.push_back(directory.substr(0, directory.size() - 1));
-        } else {
-            paths.push_back(directory + entry.name);
-        }
-    }
-    return paths;
-}
-
 // --- the shipped sequence, observed at every message to the bar.
 struct SequenceWatch {
     std::vector<std::string> paths;
