@@ -65,7 +65,7 @@ void ExpectInstalls(Bench &bench)
     Close(box);
     bench.ExpectExit("the install");
     bench.ExpectInstalled("the install");
-    CHECK(SameTextIgnoringCase(bench::RegisteredServerPath(), bench.Installed("Addins\\Quenbrik.dll")),
+    CHECK(SameTextIgnoringCase(bench::RegisteredServerPath(), bench.Component()),
           "the component is registered from the install folder");
 }
 
@@ -164,7 +164,7 @@ void Swap(Bench &bench, const std::string &mode)
         CHECK(!Exists(folder + "\\QUENBRIK.DLL.loaded"),
               "the other program's DLL is not loaded from " + folder);
     if (!refused)
-        CHECK(SameTextIgnoringCase(bench::RegisteredServerPath(), bench.Installed("Addins\\Quenbrik.dll")),
+        CHECK(SameTextIgnoringCase(bench::RegisteredServerPath(), bench.Component()),
               "the component is registered from the install folder");
 }
 

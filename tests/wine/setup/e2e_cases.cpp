@@ -55,7 +55,7 @@ void WholeFlowYes(Bench &bench)
 
     MessageBoxInfo box = InstallToFinish(bench);
     CheckFinishBox(box, bench, EXPECTED_FINISHED_TEXT, IconKind::Question, {IDYES, IDNO});
-    CHECK(SameTextIgnoringCase(RegisteredServerPath(), bench.Installed("Addins\\Quenbrik.dll")),
+    CHECK(SameTextIgnoringCase(RegisteredServerPath(), bench.Component()),
           "the component is registered from the installed file: " + RegisteredServerPath());
     PressButton(box.window, IDYES);
     bench.ExpectExit("after Yes");
