@@ -86,7 +86,7 @@ void CheckDriveHolds(const std::vector<std::string> &allowed)
 // Empty, one-character and limit-length texts; trailing spaces and
 // backslashes. The current directory is on the scratch drive, so that the
 // relative folders an empty or short text gives stay inside it.
-void CaseFolderTexts(HWND dialog)
+void CaseFolderTexts()
 {
     CreateDirectoryA("X:\\Cwd", NULL);
     CHECK(SetCurrentDirectoryA("X:\\Cwd"));
@@ -115,7 +115,7 @@ void CaseFolderTexts(HWND dialog)
         {"X:\\Twice\\\\", 1, nullptr, "X:\\Twice\\Top\\one.txt"},
     };
     for (const FolderCase &c : cases)
-        RunFolderCase(dialog, module, c);
+        RunFolderCase(g_dialog, module, c);
     CHECK(IsDirectory(slashed.substr(0, 258)));
     CHECK(!Exists(slashed + "Top"));
     CheckDriveHolds({"Cwd", "Top", "b", "Pad", "Spaces", "Twice"});
@@ -123,14 +123,14 @@ void CaseFolderTexts(HWND dialog)
 
 // Characters the file system refuses: the folder is not made, nothing is
 // written anywhere, and the first file entry reports the failure.
-void CaseRejectedCharacters(HWND dialog)
+void CaseRejectedCharacters()
 {
     CHECK(SetCurrentDirectoryA("X:\\"));
     HMODULE module = MakePayloadModule(SmallPayload());
     const char *const names[] = {"X:\\Bad<Name", "X:\\Bad>Name", "X:\\Bad|Name",  "X:\\Bad\"Name",
                                  "X:\\Bad*Name", "X:\\Bad?Name", "X:\\Bad\tName", "X:\\Bad:"};
     for (const char *name : names)
-        RunFolderCase(dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
+        RunFolderCase(g_dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
     CheckDriveHolds({});
 
     // Wildcards: the search would find other items, and a file found that
@@ -138,12 +138,12 @@ void CaseRejectedCharacters(HWND dialog)
     WriteFileBytes("X:\\Filed", Bytes{'f'});
     CreateDirectoryA("X:\\Dired", NULL);
     for (const char *name : {"X:\\File?", "X:\\Dire?", "X:\\*"})
-        RunFolderCase(dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
+        RunFolderCase(g_dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
     CHECK(ReadFileBytes("X:\\Filed") == Bytes{'f'});
     CHECK(Listing("X:\\Dired\\").empty());
 
     // A trailing dot is dropped by the platform, as on Windows.
-    RunFolderCase(dialog, module, {"X:\\Dot.", 1, nullptr, "X:\\Dot\\Top\\one.txt"});
+    RunFolderCase(g_dialog, module, {"X:\\Dot.", 1, nullptr, "X:\\Dot\\Top\\one.txt"});
 }
 
 namespace {
@@ -312,7 +312,7 @@ Bytes PayloadOfInput(const std::string &corpus, const Bytes &input)
 
 }  // namespace
 
-void CaseReplayCorpus(HWND dialog)
+void CaseReplayCorpus()
 {
     CHECK(SetCurrentDirectoryA("X:\\"));
     ReplayTally tally;
@@ -325,7 +325,7 @@ void CaseReplayCorpus(HWND dialog)
             Bytes payload = PayloadOfInput(corpus, ReadFileBytes(folder + name));
             // A resource cannot be empty; the empty payload has a case.
             if (!payload.empty())
-                ReplayOne(dialog, std::string(corpus) + "/" + name, payload, ++index, tally);
+                ReplayOne(g_dialog, std::string(corpus) + "/" + name, payload, ++index, tally);
         }
     }
     std::printf("replayed %d payloads: %d succeeded, %d failed at an entry, %d damaged\n", index,

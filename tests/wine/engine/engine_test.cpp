@@ -14,12 +14,11 @@
 #include "payload.h"
 
 HINSTANCE g_hInstance;
+HWND g_dialog;
 
 namespace {
 
-HWND g_dialog;
-
-// The product-like payload packed by xpack, and the content it came from.
+// The shipped payload, and the product folder it was packed from.
 Bytes ShippedPayload()
 {
     return ReadFileBytes(ArtefactPath("shipped.bin"));
@@ -534,6 +533,8 @@ void CaseFolderPaths()
 
 int main(int argc, char **argv)
 {
+    // ctest runs each case as engine.<name>; CMake reads the names from
+    // this table (wine_cases), one {"name", Function} a line.
     const std::map<std::string, void (*)()> cases = {
         {"shipped_sequence", CaseShippedSequence},
         {"second_run_overwrites", CaseSecondRunOverwrites},
@@ -550,9 +551,9 @@ int main(int argc, char **argv)
         {"expansion_failures", CaseExpansionFailures},
         {"temporary_file", CaseTemporaryFile},
         {"folder_paths", CaseFolderPaths},
-        {"folder_texts", [] { CaseFolderTexts(g_dialog); }},
-        {"rejected_characters", [] { CaseRejectedCharacters(g_dialog); }},
-        {"replay_corpus", [] { CaseReplayCorpus(g_dialog); }},
+        {"folder_texts", CaseFolderTexts},
+        {"rejected_characters", CaseRejectedCharacters},
+        {"replay_corpus", CaseReplayCorpus},
     };
     if (argc != 2 || !cases.count(argv[1])) {
         std::printf("usage: engine_test CASE\ncases:");

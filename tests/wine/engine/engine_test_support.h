@@ -69,7 +69,10 @@ std::vector<std::string> Destinations(const std::vector<EntrySeen> &entries, con
 // A file the build put next to the test program.
 std::string ArtefactPath(const std::string &name);
 
+// The test dialog that the cases run the extraction in.
+extern HWND g_dialog;
+
 // Cases that feed the extraction run bad input (engine_bad_input.cpp).
-void CaseFolderTexts(HWND dialog);
-void CaseRejectedCharacters(HWND dialog);
-void CaseReplayCorpus(HWND dialog);
+void CaseFolderTexts();
+void CaseRejectedCharacters();
+void CaseReplayCorpus();

@@ -378,6 +378,8 @@ void TempTakenByFolder(Bench &bench)
 
 int main(int argc, char **argv)
 {
+    // ctest runs each case as faults.<name>; CMake reads the names from this table
+    // (wine_cases), one {"name", Function} a line.
     return bench::RunCases(argc, argv,
                            {
                                {"read_only", ReadOnlyDestination},

@@ -276,6 +276,8 @@ void ExtraArguments(Bench &bench)
 
 int main(int argc, char **argv)
 {
+    // ctest runs each case as setup.<name>; CMake reads the names from this table
+    // (wine_cases), one {"name", Function} a line.
     return bench::RunCases(argc, argv,
                            {
                                {"flow_yes", WholeFlowYes},
