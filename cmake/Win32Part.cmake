@@ -42,6 +42,7 @@ set(SETUP_LTO_OPTIONS -flto -flto-partition=none -fno-data-sections)
 # tests/wine/setup, tests/wine/host).
 set(RELOCATION_TEST_BASE 0x10000000)
 
+include(${CMAKE_CURRENT_LIST_DIR}/HeaderFacts.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/ReleaseImages.cmake)
 

@@ -42,5 +42,21 @@ function(add_wine_test)
         TIMEOUT ${WT_TIMEOUT})
 endfunction()
 
+# wine_cases(VAR SOURCE): the names of the cases that a Win32 test program
+# runs one at a time, read from its table in SOURCE: the lines
+# {"name", Function}, which the program dispatches on. The table is the one
+# list of the cases, and a change to SOURCE configures again. (Asking the
+# program for its cases would need Wine at configure time; a table made from
+# a CMake list would tie the functions' names to the cases'.)
+function(wine_cases var source)
+    file(STRINGS ${source} lines REGEX "^ *\\{\"[a-z0-9_]+\", [A-Za-z0-9_]+\\},?$")
+    list(TRANSFORM lines REPLACE "^ *\\{\"([a-z0-9_]+)\".*" "\\1")
+    if(NOT lines)
+        message(FATAL_ERROR "${source} has no table of cases")
+    endif()
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    set(${var} ${lines} PARENT_SCOPE)
+endfunction()
+
 # Static C/C++ runtime for the test programs, so that they need no MinGW DLLs.
 set(WIN32_TEST_LINK_OPTIONS -static -static-libgcc -static-libstdc++)

@@ -1,9 +1,9 @@
 # The setup program's resources as an object library (setup_stub_resources)
 # that the stub links: dialogs, strings and icon from setup.rc, and an empty
-# payload as resource TEXT/XPackArchive, from a script generated here. The
-# payload goes in after the link, as xpack setup puts it (setup/): the
-# product's, or a publisher's own payload file named by SETUP_PAYLOAD_FILE.
-set(SETUP_PAYLOAD_FILE "" CACHE FILEPATH "payload to embed in CorvaneSetup.exe (default: the product's)")
+# payload resource, from a script generated here. The payload goes in after
+# the link, as xpack setup puts it (setup/): the product's, or a publisher's
+# own payload file named by SETUP_PAYLOAD_FILE, which the host tree declares
+# and passes on.
 if(SETUP_PAYLOAD_FILE)
     set(embedded_payload ${SETUP_PAYLOAD_FILE})
 else()
@@ -17,9 +17,11 @@ set(EMBEDDED_PAYLOAD_FILE ${embedded_payload} CACHE INTERNAL "payload embedded i
 set(SETUP_EMPTY_PAYLOAD_FILE ${CMAKE_CURRENT_BINARY_DIR}/empty-payload.bin)
 file(GENERATE OUTPUT ${SETUP_EMPTY_PAYLOAD_FILE} CONTENT "")
 
+header_string(payload_type ${PROJECT_SOURCE_DIR}/payload/payload_format.h PAYLOAD_RESOURCE_TYPE)
+header_string(payload_name ${PROJECT_SOURCE_DIR}/payload/payload_format.h PAYLOAD_RESOURCE_NAME)
 set(stub_rc ${CMAKE_CURRENT_BINARY_DIR}/setup_stub.rc)
 file(GENERATE OUTPUT ${stub_rc}
-     CONTENT "#include \"setup.rc\"\nXPackArchive TEXT \"${SETUP_EMPTY_PAYLOAD_FILE}\"\n")
+     CONTENT "#include \"setup.rc\"\n${payload_name} ${payload_type} \"${SETUP_EMPTY_PAYLOAD_FILE}\"\n")
 add_library(setup_stub_resources OBJECT ${stub_rc})
 target_include_directories(setup_stub_resources PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}

@@ -7,6 +7,7 @@
 // the expanded source tree by PLAIN-COPY-EXE. Every run's result is compared
 // with the source tree before its time counts. Then times the engine's
 // per-entry calls on each payload, one kind at a time. Prints both tables.
+#include "payload_format.h"
 #include "pieces.h"
 #include "timed_runs.h"
 #include "win_tree.h"
@@ -20,9 +21,6 @@
 #include <vector>
 
 namespace {
-
-const char kPayloadType[] = "TEXT";
-const char kPayloadName[] = "XPACKARCHIVE";
 
 struct Case {
     std::string label, payload, source;
@@ -55,9 +53,9 @@ bool ReadPayload(const std::string &exe, std::vector<unsigned char> *bytes, WORD
     if (!module)
         return false;
     *language = 0xFFFF;
-    EnumResourceLanguagesA(module, kPayloadType, kPayloadName, FirstLanguage,
+    EnumResourceLanguagesA(module, PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME, FirstLanguage,
                            reinterpret_cast<LONG_PTR>(language));
-    HRSRC found = FindResourceExA(module, kPayloadType, kPayloadName, *language);
+    HRSRC found = FindResourceExA(module, PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME, *language);
     if (found) {
         auto *start = static_cast<const unsigned char *>(LockResource(LoadResource(module, found)));
         bytes->assign(start, start + SizeofResource(module, found));
@@ -91,7 +89,7 @@ bool PreparePayload(const std::string &setupExe, Case *c, std::string *error)
     }
     HANDLE update = BeginUpdateResourceA(c->exe.c_str(), FALSE);
     if (!update ||
-        !UpdateResourceA(update, kPayloadType, kPayloadName, language, c->bytes.data(),
+        !UpdateResourceA(update, PAYLOAD_RESOURCE_TYPE, PAYLOAD_RESOURCE_NAME, language, c->bytes.data(),
                          static_cast<DWORD>(c->bytes.size())) ||
         !EndUpdateResourceA(update, FALSE)) {
         *error = "cannot replace the payload of " + c->exe;

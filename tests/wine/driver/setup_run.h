@@ -12,6 +12,7 @@
 #include "driver.h"
 #include "expected_texts.h"
 #include "folders.h"
+#include "payload.h"
 #include "quenbrik.h"
 #include "registry.h"
 
@@ -58,7 +59,9 @@ struct SetupRun {
     std::string Suggested() const { return devStudio + "\\"; }
     std::string Installed(const std::string &relative) const { return devStudio + "\\" + relative; }
     std::string Reference(const std::string &relative) const { return reference + "\\" + relative; }
-    std::string Readme() const { return Installed("Addins\\Quenbrik\\Readme.htm"); }
+    // Where the program registers the component from and opens the readme.
+    std::string Component() const { return Installed("Addins" COMPONENT_TAIL); }
+    std::string Readme() const { return Installed("Addins" README_TAIL); }
 
     // An empty work folder holding the Developer Studio folder, the registry
     // seeded for it (or without Developer Studio), nothing registered, no

@@ -5,11 +5,14 @@
 
 #include <commctrl.h>
 
+#include <cctype>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "payload.h"
+#include "szdd/szdd.h"
 
 namespace {
 
@@ -83,7 +86,7 @@ void CheckDriveHolds(const std::vector<std::string> &allowed)
 // Empty, one-character and limit-length texts; trailing spaces and
 // backslashes. The current directory is on the scratch drive, so that the
 // relative folders an empty or short text gives stay inside it.
-void CaseFolderTexts(HWND dialog)
+void CaseFolderTexts()
 {
     CreateDirectoryA("X:\\Cwd", NULL);
     CHECK(SetCurrentDirectoryA("X:\\Cwd"));
@@ -112,7 +115,7 @@ void CaseFolderTexts(HWND dialog)
         {"X:\\Twice\\\\", 1, nullptr, "X:\\Twice\\Top\\one.txt"},
     };
     for (const FolderCase &c : cases)
-        RunFolderCase(dialog, module, c);
+        RunFolderCase(g_dialog, module, c);
     CHECK(IsDirectory(slashed.substr(0, 258)));
     CHECK(!Exists(slashed + "Top"));
     CheckDriveHolds({"Cwd", "Top", "b", "Pad", "Spaces", "Twice"});
@@ -120,14 +123,14 @@ void CaseFolderTexts(HWND dialog)
 
 // Characters the file system refuses: the folder is not made, nothing is
 // written anywhere, and the first file entry reports the failure.
-void CaseRejectedCharacters(HWND dialog)
+void CaseRejectedCharacters()
 {
     CHECK(SetCurrentDirectoryA("X:\\"));
     HMODULE module = MakePayloadModule(SmallPayload());
     const char *const names[] = {"X:\\Bad<Name", "X:\\Bad>Name", "X:\\Bad|Name",  "X:\\Bad\"Name",
                                  "X:\\Bad*Name", "X:\\Bad?Name", "X:\\Bad\tName", "X:\\Bad:"};
     for (const char *name : names)
-        RunFolderCase(dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
+        RunFolderCase(g_dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
     CheckDriveHolds({});
 
     // Wildcards: the search would find other items, and a file found that
@@ -135,28 +138,78 @@ void CaseRejectedCharacters(HWND dialog)
     WriteFileBytes("X:\\Filed", Bytes{'f'});
     CreateDirectoryA("X:\\Dired", NULL);
     for (const char *name : {"X:\\File?", "X:\\Dire?", "X:\\*"})
-        RunFolderCase(dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
+        RunFolderCase(g_dialog, module, {name, 0, MSG_ENTRY_FAILED, ""});
     CHECK(ReadFileBytes("X:\\Filed") == Bytes{'f'});
     CHECK(Listing("X:\\Dired\\").empty());
 
     // A trailing dot is dropped by the platform, as on Windows.
-    RunFolderCase(dialog, module, {"X:\\Dot.", 1, nullptr, "X:\\Dot\\Top\\one.txt"});
+    RunFolderCase(g_dialog, module, {"X:\\Dot.", 1, nullptr, "X:\\Dot\\Top\\one.txt"});
 }
 
 namespace {
 
-// After a successful run every file entry exists where the run was to put
-// it. Directory entries may fail quietly (a name the file system refuses, a
-// missing parent) as long as no file is meant for them.
-void CheckFilesInPlace(const std::string &root, const std::vector<EntrySeen> &entries)
+// The length a file entry's data expands to, read with the codec: its SZDD
+// header's, or the data's own when it has none.
+size_t ExpandedLength(const Bytes &payload, const EntrySeen &entry)
 {
-    std::string directory = root;
-    for (const EntrySeen &entry : entries) {
-        if (entry.isDirectory)
-            directory = root + entry.name;
-        else
-            CHECK(Exists(directory + entry.name), "missing after success: " + directory + entry.name);
+    szdd::Header header;
+    std::string error;
+    size_t n = entry.end - entry.data;
+    return szdd::ReadHeader(payload.data() + entry.data, n, header, error) ? header.expandedLength : n;
+}
+
+// A plain file's length, or -1 when there is no plain file.
+long long FileLength(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return (long long)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+}
+
+// A path as the platform compares it: case and repeated backslashes aside.
+std::string Key(const std::string &path)
+{
+    std::string key;
+    for (char c : path) {
+        if (c != '\\' || key.empty() || key.back() != '\\')
+            key += (char)std::tolower((unsigned char)c);
     }
+    return key;
+}
+
+// What the run left, read from the disk alone. The run writes the file
+// entries in order and stops at the first it cannot write, so the entries
+// in place (a plain file of the expanded length where the run composes the
+// path; a later entry of the same path may have replaced it) are those
+// before that stop, and no file of an entry after it exists unless an entry
+// before it had the same path. Returns the stop: the first file entry not in
+// place, or the number of entries.
+size_t CheckStop(const std::string &root, const Bytes &payload, const std::vector<EntrySeen> &entries)
+{
+    std::vector<std::string> paths = Destinations(entries, root);
+    size_t stop = entries.size();
+    for (size_t i = 0; i < entries.size() && stop == entries.size(); ++i) {
+        if (entries[i].isDirectory)
+            continue;
+        long long length = FileLength(paths[i]);
+        bool inPlace = false;
+        for (size_t k = i; k < entries.size(); ++k)
+            inPlace = inPlace || (!entries[k].isDirectory && Key(paths[k]) == Key(paths[i]) &&
+                                  length == (long long)ExpandedLength(payload, entries[k]));
+        if (!inPlace)
+            stop = i;
+    }
+    std::set<std::string> reached;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].isDirectory)
+            continue;
+        if (i > stop && !reached.count(Key(paths[i])))
+            CHECK(FileLength(paths[i]) < 0, "written after the run stopped: " + paths[i]);
+        reached.insert(Key(paths[i]));
+    }
+    return stop;
 }
 
 // Only the payload modules and the install folders X:\R<n> on the drive.
@@ -178,8 +231,9 @@ struct ReplayTally {
 // What an independent reading of the payload allows, checked against what
 // the run did: damage is reported only for a damaged payload and a damaged
 // payload never succeeds; at most one box, and a box exactly when the run
-// fails; the bar within its range; nothing left in the temporary directory
-// and nothing written outside the install folder.
+// fails; the files on disk agree with the result (CheckStop); the bar within
+// its range; nothing left in the temporary directory and nothing written
+// outside the install folder.
 void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int index, ReplayTally &tally)
 {
     std::string copy;
@@ -194,7 +248,7 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
     std::vector<EntrySeen> entries = ListEntries(payload);
     bool wellFormed = !entries.empty() && entries.back().end == payload.size();
     int failures = check::Failures();
-    CHECK(result == 0 || result == 1);
+    size_t stop = CheckStop(folder + "\\", payload, entries);
     CHECK(Boxes().size() <= 1);
     CHECK_EQ(Boxes().empty(), result == 1);
     if (!wellFormed)
@@ -208,10 +262,16 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
                        text.compare(text.size() - notPlain.size(), notPlain.size(), notPlain) == 0;
         CHECK(text == MSG_ENTRY_FAILED || (text == MSG_PAYLOAD_DAMAGED && !wellFormed) || refused);
         CHECK_EQ(Boxes()[0].icon, IconKind::Error);
-        if (text == MSG_PAYLOAD_DAMAGED)
+        // Damage is found after every sound entry was written; a failed
+        // entry is one whose file is not in place.
+        if (text == MSG_ENTRY_FAILED)
+            CHECK(stop < entries.size(), "a failed entry reported with every file in place");
+        if (text == MSG_PAYLOAD_DAMAGED) {
+            CHECK_EQ(stop, entries.size(), "a file before the damage is not in place");
             ++tally.damaged;
-        else
+        } else {
             ++tally.entryFailed;
+        }
     } else {
         ++tally.succeeded;
     }
@@ -228,7 +288,7 @@ void ReplayOne(HWND dialog, const std::string &what, const Bytes &payload, int i
     }
     CHECK(!Exists(TempFilePath()));
     if (result == 1)
-        CheckFilesInPlace(folder + "\\", entries);
+        CHECK_EQ(stop, entries.size(), "success with a file not in place");
     CheckReplayDrive();
     if (check::Failures() != failures)
         std::printf("  after replaying %s (%u bytes) into %s: result %d, box %s\n", what.c_str(),
@@ -252,7 +312,7 @@ Bytes PayloadOfInput(const std::string &corpus, const Bytes &input)
 
 }  // namespace
 
-void CaseReplayCorpus(HWND dialog)
+void CaseReplayCorpus()
 {
     CHECK(SetCurrentDirectoryA("X:\\"));
     ReplayTally tally;
@@ -265,7 +325,7 @@ void CaseReplayCorpus(HWND dialog)
             Bytes payload = PayloadOfInput(corpus, ReadFileBytes(folder + name));
             // A resource cannot be empty; the empty payload has a case.
             if (!payload.empty())
-                ReplayOne(dialog, std::string(corpus) + "/" + name, payload, ++index, tally);
+                ReplayOne(g_dialog, std::string(corpus) + "/" + name, payload, ++index, tally);
         }
     }
     std::printf("replayed %d payloads: %d succeeded, %d failed at an entry, %d damaged\n", index,

@@ -15,12 +15,11 @@
 #include "szdd_format.h"
 
 HINSTANCE g_hInstance;
+HWND g_dialog;
 
 namespace {
 
-HWND g_dialog;
-
-// The product-like payload packed by xpack, and the content it came from.
+// The shipped payload, and the product folder it was packed from.
 Bytes ShippedPayload()
 {
     return ReadFileBytes(ArtefactPath("shipped.bin"));
@@ -100,22 +99,6 @@ void CheckSameFile(const std::string &installed, const std::string &original)
 {
     CHECK(Exists(installed));
     CHECK(ReadFileBytes(installed) == ReadFileBytes(original));
-}
-
-// Where each entry of a payload lands under root (a path ending in '\').
-std::vector<std::string> Destinations(const std::vector<EntrySeen> &entries, const std::string &root)
-{
-    std::vector<std::string> paths;
-    std::string directory = root;
-    for (const EntrySeen &entry : entries) {
-        if (entry.isDirectory) {
-            directory = root + entry.name;
-            paths.push_back(directory.substr(0, directory.size() - 1));
-        } else {
-            paths.push_back(directory + entry.name);
-        }
-    }
-    return paths;
 }
 
 // --- the shipped sequence, observed at every message to the bar.
@@ -551,6 +534,8 @@ void CaseFolderPaths()
 
 int main(int argc, char **argv)
 {
+    // ctest runs each case as engine.<name>; CMake reads the names from
+    // this table (wine_cases), one {"name", Function} a line.
     const std::map<std::string, void (*)()> cases = {
         {"shipped_sequence", CaseShippedSequence},
         {"second_run_overwrites", CaseSecondRunOverwrites},
@@ -567,9 +552,9 @@ int main(int argc, char **argv)
         {"expansion_failures", CaseExpansionFailures},
         {"temporary_file", CaseTemporaryFile},
         {"folder_paths", CaseFolderPaths},
-        {"folder_texts", [] { CaseFolderTexts(g_dialog); }},
-        {"rejected_characters", [] { CaseRejectedCharacters(g_dialog); }},
-        {"replay_corpus", [] { CaseReplayCorpus(g_dialog); }},
+        {"folder_texts", CaseFolderTexts},
+        {"rejected_characters", CaseRejectedCharacters},
+        {"replay_corpus", CaseReplayCorpus},
     };
     if (argc != 2 || !cases.count(argv[1])) {
         std::printf("usage: engine_test CASE\ncases:");

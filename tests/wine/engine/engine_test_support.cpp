@@ -133,6 +133,7 @@ std::vector<EntrySeen> ListEntries(const Bytes &payload)
             size_t n = payload[at] | (payload[at + 1] << 8) | (payload[at + 2] << 16) |
                        ((size_t)payload[at + 3] << 24);
             at += 4;
+            entry.data = at;
             if (payload.size() - at < n)
                 break;
             at += n;
@@ -141,6 +142,22 @@ std::vector<EntrySeen> ListEntries(const Bytes &payload)
         entries.push_back(entry);
     }
     return entries;
+}
+
+// Where each entry of a payload lands under root (a path ending in '\').
+std::vector<std::string> Destinations(const std::vector<EntrySeen> &entries, const std::string &root)
+{
+    std::vector<std::string> paths;
+    std::string directory = root;
+    for (const EntrySeen &entry : entries) {
+        if (entry.isDirectory) {
+            directory = root + entry.name;
+            paths.push_back(directory.substr(0, directory.size() - 1));
+        } else {
+            paths.push_back(directory + entry.name);
+        }
+    }
+    return paths;
 }
 
 std::string ArtefactPath(const std::string &name)

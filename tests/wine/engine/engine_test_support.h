@@ -58,14 +58,21 @@ HMODULE MakePayloadModule(const Bytes &bytes, bool withPayload = true, std::stri
 struct EntrySeen {
     bool isDirectory;
     std::string name;
-    size_t end;  // offset just past the entry
+    size_t data = 0;  // file entries: where the data starts; it runs to end
+    size_t end;       // offset just past the entry
 };
 std::vector<EntrySeen> ListEntries(const Bytes &payload);
+// Where each entry lands under root (a path ending in '\'): a directory
+// without its final backslash.
+std::vector<std::string> Destinations(const std::vector<EntrySeen> &entries, const std::string &root);
 
 // A file the build put next to the test program.
 std::string ArtefactPath(const std::string &name);
 
+// The test dialog that the cases run the extraction in.
+extern HWND g_dialog;
+
 // Cases that feed the extraction run bad input (engine_bad_input.cpp).
-void CaseFolderTexts(HWND dialog);
-void CaseRejectedCharacters(HWND dialog);
-void CaseReplayCorpus(HWND dialog);
+void CaseFolderTexts();
+void CaseRejectedCharacters();
+void CaseReplayCorpus();

@@ -257,32 +257,52 @@ private:
     std::string dll_;
 };
 
-// Windows searches the program's folder first for every DLL that is not a
-// KnownDLL; Wine does so for a DLL whose load order is "native,builtin".
-// The setup program, started from a downloads folder holding a planted
-// DLL, must not load it, and must install as usual.
-void PlantedDll(SetupRun &run, const std::string &name)
+// Copies program into folder as CorvaneSetup.exe, with the planted NAME.dll
+// beside it and the genuine DLL it forwards to. Returns the planted DLL.
+std::string PlantBeside(const std::string &program, const std::string &folder, const std::string &name)
 {
-    Prepare(run, "C:\\plant\\" + name);
-    std::string downloads = run.work + "\\downloads";
-    CHECK(MakeDirectories(downloads), "make " + downloads);
+    CHECK(MakeDirectories(folder), "make " + folder);
     char system[MAX_PATH] = {};
     GetSystemDirectoryA(system, MAX_PATH);
-    std::string planted = downloads + "\\" + name + ".dll";
-    CHECK(CopyFileA(run.setupExe.c_str(), (downloads + "\\CorvaneSetup.exe").c_str(), FALSE) != 0,
-          "copy the setup program");
+    std::string planted = folder + "\\" + name + ".dll";
+    CHECK(CopyFileA(program.c_str(), (folder + "\\CorvaneSetup.exe").c_str(), FALSE) != 0, "copy " + program);
     CHECK(CopyFileA((ProgramFolder() + "\\planted_" + name + ".dll").c_str(), planted.c_str(), FALSE) != 0,
           "plant " + planted);
     CHECK(CopyFileA((std::string(system) + "\\" + name + ".dll").c_str(),
-                    (downloads + "\\genuine_" + name + ".dll").c_str(), FALSE) != 0,
+                    (folder + "\\genuine_" + name + ".dll").c_str(), FALSE) != 0,
           "copy the genuine " + name);
-    run.setupExe = downloads + "\\CorvaneSetup.exe";
+    return planted;
+}
+
+// Windows searches the program's folder first for every DLL that is not a
+// KnownDLL; Wine does so for a DLL whose load order is "native,builtin".
+// The setup program, started from a downloads folder holding a planted
+// DLL, must not load it, and must install as usual. The control: a program
+// that loads the DLL by name, planted the same way under the same name and
+// override, must leave the marker; else the planting proves nothing.
+void PlantedDll(SetupRun &run, const std::string &name)
+{
+    Prepare(run, "C:\\plant\\" + name);
+    std::string planted = PlantBeside(run.setupExe, run.work + "\\downloads", name);
+    std::string control =
+        PlantBeside(ProgramFolder() + "\\unprotected_loader.exe", run.work + "\\control", name);
+    run.setupExe = run.work + "\\downloads\\CorvaneSetup.exe";
     DllOverride override(name, "native,builtin");
     if (run.Launch())
         CheckSecondInstall(run, TempFilePath());
     CHECK(!Exists(planted + ".loaded"), "the planted " + name + ".dll was not loaded");
+
+    Process loader;
+    std::string error;
+    DWORD exitCode = 1;
+    CHECK(loader.Start(run.work + "\\control\\CorvaneSetup.exe", name, &error) &&
+              loader.Wait(kWait, &exitCode) && exitCode == 0,
+          "the control loads " + name + ".dll " + error);
+    CHECK(Exists(control + ".loaded"), "the control loaded the planted " + name + ".dll");
 }
 
+// The program imports no LZ32 (its LZ functions come from KERNEL32, a
+// KnownDLL): this case guards against a return to importing LZ32.
 void PlantLz32(SetupRun &run)
 {
     PlantedDll(run, "lz32");
@@ -357,6 +377,8 @@ void TempTakenByFolder(SetupRun &run)
 
 int main(int argc, char **argv)
 {
+    // ctest runs each case as faults.<name>; CMake reads the names from this table
+    // (wine_cases), one {"name", Function} a line.
     return setup_run::RunCases(argc, argv,
                                {
                                    {"read_only", ReadOnlyDestination},

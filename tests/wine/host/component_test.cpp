@@ -282,7 +282,7 @@ int RunAll(const std::string &builtComponent)
 {
     ScratchFolder root("hostcomp");
     std::string folder = root.path() + "\\Addins";
-    std::string installed = folder + "\\Quenbrik.dll";
+    std::string installed = folder + COMPONENT_TAIL;
     CHECK(MakeDirectories(folder));
     CHECK(CopyFileA(WindowsPath(builtComponent).c_str(), installed.c_str(), FALSE) != 0);
     lstrcpyA(g_szTopFolder, "Addins");

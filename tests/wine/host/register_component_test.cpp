@@ -70,7 +70,7 @@ void ExpectComReleased()
 std::string Install(const char *fake, const std::string &componentFolder)
 {
     CHECK(MakeDirectories(componentFolder));
-    std::string target = componentFolder + "\\Quenbrik.dll";
+    std::string target = componentFolder + COMPONENT_TAIL;
     std::string source = ProgramFolder() + "\\" + fake;
     CHECK(CopyFileA(source.c_str(), target.c_str(), FALSE) != 0);
     return target;
@@ -146,7 +146,7 @@ void TestRegisterResults(FolderWindow &window, const std::string &root)
         CHECK(run.calls == 0);
         ExpectUnloaded(planted);
         ReleaseComponentFile();
-        ExpectUnloaded(moved + "\\Quenbrik.dll");
+        ExpectUnloaded(moved + COMPONENT_TAIL);
         RemoveDirectoryA(moved.c_str());
     } else {
         ReleaseComponentFile();

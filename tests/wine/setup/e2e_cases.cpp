@@ -55,7 +55,7 @@ void WholeFlowYes(SetupRun &run)
 
     MessageBoxInfo box = InstallToFinish(run);
     CheckFinishBox(box, run, EXPECTED_FINISHED_TEXT, IconKind::Question, {IDYES, IDNO});
-    CHECK(SameTextIgnoringCase(RegisteredServerPath(), run.Installed("Addins\\Quenbrik.dll")),
+    CHECK(SameTextIgnoringCase(RegisteredServerPath(), run.Component()),
           "the component is registered from the installed file: " + RegisteredServerPath());
     PressButton(box.window, IDYES);
     run.ExpectExit("after Yes");
@@ -276,6 +276,8 @@ void ExtraArguments(SetupRun &run)
 
 int main(int argc, char **argv)
 {
+    // ctest runs each case as setup.<name>; CMake reads the names from this table
+    // (wine_cases), one {"name", Function} a line.
     return setup_run::RunCases(argc, argv,
                                {
                                    {"flow_yes", WholeFlowYes},
