@@ -197,9 +197,9 @@ TEST(Read, PayloadThatHappensToStartWithMZ)
 // rooted path, an empty part) or that Windows cannot hold: unpack and setup
 // refuse them, naming the entry and writing nothing; list shows them, with
 // a warning.
-class UnsafeNames : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
+class UnpackRefuses : public ::testing::TestWithParam<std::pair<std::string, bool>> {};
 
-TEST_P(UnsafeNames, RefusedByUnpackAndSetupWarnedByList)
+TEST_P(UnpackRefuses, NamesThatWouldLeaveTheFolder)
 {
     ScratchDir dir;
     const std::string name = GetParam().first;
@@ -231,7 +231,7 @@ TEST_P(UnsafeNames, RefusedByUnpackAndSetupWarnedByList)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Unsafe, UnsafeNames,
+    Unsafe, UnpackRefuses,
     ::testing::Values(std::make_pair("..\\", true), std::make_pair("Good\\..\\..\\", true),
                       std::make_pair("\\etc\\", true), std::make_pair("C:\\x\\", true),
                       std::make_pair("a\\\\b\\", true), std::make_pair("..", false),
