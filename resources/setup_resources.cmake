@@ -2,7 +2,7 @@
 # that the stub links: dialogs, strings and icon from setup.rc, and an empty
 # payload resource, from a script generated here. The payload goes in after
 # the link, as xpack setup puts it (setup/): the product's, or a publisher's
-# own payload file named by SETUP_PAYLOAD_FILE, which the host tree declares
+# own payload file named by SETUP_PAYLOAD_FILE, which the native tree declares
 # and passes on.
 if(SETUP_PAYLOAD_FILE)
     set(embedded_payload ${SETUP_PAYLOAD_FILE})
