@@ -2,8 +2,10 @@
 #include "file_io.h"
 
 #include <chrono>
+#include <iostream>
 #include <random>
 
+#include "error.h"
 #include "names.h"
 
 namespace xpack {
@@ -33,6 +35,19 @@ std::string TemporaryName()
     for (int shift = 28; shift >= 0; shift -= 4)
         name += kHex[(value >> shift) & 15];
     return name;
+}
+
+void WriteOutput(const fs::path &path, const Bytes &data, FileMode newMode)
+{
+    if (path != "-") {
+        WriteFileAtomically(path, data, newMode);
+        return;
+    }
+    ClaimStandardOutput();
+    std::cout.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
+    std::cout.flush();
+    if (!std::cout)
+        throw Error("standard output: write error");
 }
 
 }  // namespace xpack

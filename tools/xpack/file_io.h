@@ -152,6 +152,10 @@ void WriteFileAtomically(const std::filesystem::path &path, const Bytes &data,
 // binary, which is refused when it is a terminal or console.
 void WriteOutput(const std::filesystem::path &path, const Bytes &data, FileMode newMode = kDataFileMode);
 
+// Readies standard output for file data: refuses a terminal or console
+// (Error), and puts it in binary mode where the platform has text mode.
+void ClaimStandardOutput();
+
 // A short name for a temporary item in a folder, unlikely to be taken.
 std::string TemporaryName();
 

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iostream>
 
 #include "error.h"
 
@@ -430,18 +429,10 @@ void WriteFileAtomically(const fs::path &path, const Bytes &data, FileMode newMo
     temp.Keep();
 }
 
-void WriteOutput(const fs::path &path, const Bytes &data, FileMode newMode)
+void ClaimStandardOutput()
 {
-    if (path != "-") {
-        WriteFileAtomically(path, data, newMode);
-        return;
-    }
     if (::isatty(STDOUT_FILENO))
         throw Error("standard output is a terminal; not writing file data to it");
-    std::cout.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
-    std::cout.flush();
-    if (!std::cout)
-        throw Error("standard output: write error");
 }
 
 FileIdentity WriteNewFile(const Folder &folder, const std::string &name, const Bytes &data,

@@ -681,22 +681,14 @@ void WriteFileAtomically(const fs::path &path, const Bytes &data, FileMode)
     temp.Keep();
 }
 
-void WriteOutput(const fs::path &path, const Bytes &data, FileMode newMode)
+void ClaimStandardOutput()
 {
-    if (path != "-") {
-        WriteFileAtomically(path, data, newMode);
-        return;
-    }
     HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
     if (::GetFileType(out) == FILE_TYPE_CHAR && ::GetConsoleMode(out, &mode))
         throw Error("standard output is a console; not writing file data to it");
     std::cout.flush();
     ::_setmode(::_fileno(stdout), _O_BINARY);
-    std::cout.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
-    std::cout.flush();
-    if (!std::cout)
-        throw Error("standard output: write error");
 }
 
 }  // namespace xpack
