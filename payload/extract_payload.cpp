@@ -108,9 +108,8 @@ static int WalkPayload(HWND progress, const unsigned char *start, const unsigned
     const unsigned char *cursor = start;
     while (ok && cursor < end) {
         PayloadEntry entry;
-        if (!ReadPayloadEntry(cursor, end, &entry)) {
+        if (!ReadPayloadEntry(cursor, end, &entry))
             return TellUser(MSG_PAYLOAD_DAMAGED, MB_ICONERROR);
-        }
         const unsigned char *next = entry.next;
         if (entry.isDirectory)
             ok = EnterDirectory(run, entry.name);
