@@ -15,13 +15,12 @@ std::string Dll32Problem(const Reader &image)
     return "";
 }
 
-std::vector<std::string> ExportedNames(const Reader &image)
+bool ExportsName(const Reader &image, const std::string &name)
 {
     const Headers headers = ReadHeaders(image);
     const DataDirectory directory = ReadDataDirectory(image, headers, kExportDirectory);
-    std::vector<std::string> names;
     if (directory.rva == 0)
-        return names;
+        return false;
     const std::vector<Section> sections = ReadSections(image, headers);
     const std::size_t at =
         RawDataOffset(image, sections, directory.rva, kExportDirectorySize, "the export directory");
@@ -30,20 +29,14 @@ std::vector<std::string> ExportedNames(const Reader &image)
                                             std::uint64_t(count) * 4, "the export name table");
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t rva = image.U32(table + 4 * std::size_t(i), "the export name table");
-        const std::size_t name = RawDataOffset(image, sections, rva, 1, "an export name");
-        // The name ends within its section's raw data, or it is not one.
-        const Section *home = nullptr;
-        for (const Section &s : sections)
-            if (name >= s.rawPointer && name < s.RawEnd())
-                home = &s;
-        const std::uint8_t *begin = image.Data() + name;
-        const std::uint8_t *end = image.Data() + std::min<std::uint64_t>(home->RawEnd(), image.Size());
-        const std::uint8_t *terminator = std::find(begin, end, 0);
-        if (terminator == end)
-            throw FormatError("corrupt executable: an export name runs past its section");
-        names.emplace_back(begin, terminator);
+        const std::size_t entry = RawDataOffset(image, sections, rva, 1, "an export name");
+        // The name and its terminator, where the file holds that much.
+        const std::size_t length = name.size() + 1;
+        if (image.Holds(entry, length) &&
+            std::equal(name.c_str(), name.c_str() + length, image.Data() + entry))
+            return true;
     }
-    return names;
+    return false;
 }
 
 }  // namespace pe

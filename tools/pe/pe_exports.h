@@ -1,9 +1,8 @@
-// What kind of module an image is, and the names it exports: what the
+// What kind of module an image is, and whether it exports a name: what the
 // loader's LoadLibrary and GetProcAddress would make of it, read from the
 // bytes on any system.
 #pragma once
 #include <string>
-#include <vector>
 
 #include "pe_image.h"
 
@@ -25,9 +24,10 @@ constexpr std::size_t kExportNamesOffset = 32;
 // when it is one. Throws FormatError for bytes that are not a PE image.
 std::string Dll32Problem(const Reader &image);
 
-// The names image exports, in the order of its name table (none without an
-// export directory). Throws FormatError when the directory, the table or a
-// name lies outside the image's sections.
-std::vector<std::string> ExportedNames(const Reader &image);
+// Whether image exports name, as GetProcAddress would find it by name.
+// Each entry of the name table is compared with name alone, so a crafted
+// table costs no more than its size times name's. Throws FormatError when
+// the directory, the table or an entry lies outside the image's sections.
+bool ExportsName(const Reader &image, const std::string &name);
 
 }  // namespace pe

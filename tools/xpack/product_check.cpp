@@ -21,10 +21,9 @@ std::string RegistrationProblem(const ReadEntry &entry)
         std::string problem = pe::Dll32Problem(reader);
         if (!problem.empty())
             return "is " + problem;
-        for (const std::string &name : pe::ExportedNames(reader))
-            if (name == COMPONENT_REGISTER_EXPORT)
-                return "";
-        return "does not export " COMPONENT_REGISTER_EXPORT;
+        return pe::ExportsName(reader, COMPONENT_REGISTER_EXPORT)
+                   ? ""
+                   : "does not export " COMPONENT_REGISTER_EXPORT;
     } catch (const pe::FormatError &fault) {
         return std::string("is no DLL: ") + fault.what();
     }
