@@ -19,7 +19,7 @@ include(${CMAKE_SOURCE_DIR}/cmake/Subfolders.cmake)
 # The Win32 tree's folder, and the setup stub it links (which the native
 # tests and the packages take).
 set(WIN32_BINARY_DIR ${CMAKE_BINARY_DIR}/win32)
-set(SETUP_STUB_FILE ${WIN32_BINARY_DIR}/setup/CorvaneSetup-stub.exe)
+set(SETUP_STUB_FILE ${WIN32_BINARY_DIR}/setup/${SETUP_STUB_NAME})
 
 add_subdirectory(tools)
 add_subdirectory(payload)

@@ -1,5 +1,5 @@
-# What a publisher installs: cmake --install puts the packer, the setup stub
-# and the manual page under the prefix; cpack (run in the build tree) makes
+# What a publisher installs: cmake --install puts the packer, the setup stub,
+# the manual page and the bash completion under the prefix; cpack (run in the build tree) makes
 # a Debian package of the same, and a zip for Windows publishers with
 # xpack.exe, the stub, the manual as text and a readme. The Windows files
 # are installed only into that zip.
@@ -18,8 +18,10 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/xpack.txt
 add_custom_target(xpack_manual_text ALL DEPENDS ${CMAKE_BINARY_DIR}/xpack.txt)
 
 install(TARGETS xpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${SETUP_STUB_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/corvane-setup)
+install(FILES ${SETUP_STUB_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/${SETUP_STUB_DATA_FOLDER})
 install(FILES ${CMAKE_BINARY_DIR}/xpack.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/tools/xpack/xpack-completion.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME xpack)
 install(FILES ${WIN32_BINARY_DIR}/tools/xpack/xpack.exe ${SETUP_STUB_FILE} ${CMAKE_BINARY_DIR}/xpack.txt
               ${CMAKE_BINARY_DIR}/README.txt
         DESTINATION . COMPONENT windows EXCLUDE_FROM_ALL)
@@ -47,14 +49,15 @@ set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/CPackReproducible.cmake)
 set(CPACK_SOURCE_DATE_EPOCH_FILE ${WIN32_BINARY_DIR}/source-date-epoch)
 include(CPack)
 
-# The package installs, and what it installs makes the build's setup.
+# The package installs, and what it installs makes the build's setup from
+# what the build made it of: the product's folder, or the payload given.
 if(SETUP_PAYLOAD_FILE)
-    set(embedded_payload ${SETUP_PAYLOAD_FILE})
+    set(embedded_source ${SETUP_PAYLOAD_FILE})
 else()
-    set(embedded_payload ${WIN32_BINARY_DIR}/resources/payload/payload.bin)
+    set(embedded_source ${WIN32_BINARY_DIR}/resources/payload/stage)
 endif()
 add_test(NAME release.deb_package
     COMMAND ${CMAKE_SOURCE_DIR}/tests/release/check-deb ${CMAKE_CURRENT_BINARY_DIR}/deb-check
-            ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${PROJECT_VERSION} ${embedded_payload}
+            ${CMAKE_BINARY_DIR}/CPackConfig.cmake ${PROJECT_VERSION} ${embedded_source}
             ${WIN32_BINARY_DIR}/setup/CorvaneSetup.exe)
 set_tests_properties(release.deb_package PROPERTIES TIMEOUT 120)

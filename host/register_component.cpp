@@ -25,7 +25,7 @@ static int CallRegisterServer(const char *path)
         return 0;
     int registered = 0;
     RegisterServerProc registerServer =
-        (RegisterServerProc)(void *)GetProcAddress(module, "DllRegisterServer");
+        (RegisterServerProc)(void *)GetProcAddress(module, COMPONENT_REGISTER_EXPORT);
     if (registerServer)
         registered = registerServer() >= 0;
     FreeLibrary(module);

@@ -25,12 +25,8 @@ void ReadInstallFolder(HWND dialog, char *buffer);
 // and g_szTopFolder. Returns 1, or 0 when that would not fit.
 int ComponentFolderPath(HWND dialog, char *buffer);
 
-// The add-in component's and the readme's places in the component folder.
-#define COMPONENT_TAIL "\\Quenbrik.dll"
-#define README_TAIL    "\\Quenbrik\\Readme.htm"
-
 // Fills buffer with the component's path: the component folder and
-// COMPONENT_TAIL. Returns 1, or 0 when that would not fit.
+// COMPONENT_TAIL (payload_format.h). Returns 1, or 0 when that would not fit.
 int ComponentPath(HWND dialog, char *buffer);
 
 // The installed component, held open by the run that wrote it (sharing

@@ -11,6 +11,14 @@
 // Characters of the first entry's name kept as the top folder.
 #define TOP_FOLDER_MAX 12
 
+// The add-in component's and the readme's places in the component folder
+// (the install folder and the top folder), matched without regard to case
+// as the file system does; and the export the program registers the
+// component by. The packer warns about a payload that lacks them.
+#define COMPONENT_TAIL            "\\Quenbrik.dll"
+#define README_TAIL               "\\Quenbrik\\Readme.htm"
+#define COMPONENT_REGISTER_EXPORT "DllRegisterServer"
+
 // The progress bar counts the payload in units of PROGRESS_UNIT bytes
 // within its 16-bit range, so a payload must stay below PAYLOAD_SIZE_LIMIT.
 #define PROGRESS_UNIT      100

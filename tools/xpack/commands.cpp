@@ -10,6 +10,8 @@
 #include "names.h"
 #include "payload_reader.h"
 #include "payload_writer.h"
+#include "product_check.h"
+#include "program_path.h"
 #include "setup_image.h"
 #include "szdd/szdd.h"
 #include "tree_walk.h"
@@ -144,21 +146,61 @@ std::vector<CheckedEntry> CheckPayload(const Bytes &payload, const std::string &
     return checked;
 }
 
+std::string OutputLabel(const fs::path &output)
+{
+    return output == "-" ? "standard output" : Shown(output);
+}
+
 // The payload of a folder as Pack makes it, warnings and all.
-Bytes PackedPayload(const fs::path &folder, const fs::path &output, std::ostream &warnings)
+Bytes PackedPayload(const fs::path &folder, const fs::path &output, Warnings &warnings)
 {
     RefuseOutputInsideTree(folder, output);
     TreeWalk walk = WalkTree(folder);
     for (const std::string &warning : walk.warnings)
-        warnings << "xpack: " << warning << '\n';
-    return BuildPayload(walk, output == "-" ? "standard output" : Shown(output));
+        warnings.Add(warning);
+    Bytes payload = BuildPayload(walk, OutputLabel(output));
+    for (const std::string &warning : ProductWarnings(payload, Shown(folder)))
+        warnings.Add(warning);
+    return payload;
+}
+
+// The stub named, or else the first default place that holds anything
+// (which is then checked as a named stub is).
+fs::path StubToUse(const std::optional<fs::path> &stub)
+{
+    if (stub)
+        return *stub;
+    std::vector<fs::path> places = DefaultStubPlaces();
+    for (const fs::path &place : places)
+        if (LookUpPath(place).kind != ItemKind::Missing)
+            return place;
+    throw Error("no stub given (--stub), and none at " + Shown(places[0]) + " or " + Shown(places[1]));
 }
 
 }  // namespace
 
-void Pack(const fs::path &folder, const fs::path &output, std::ostream &warnings)
+void Warnings::Add(const std::string &text)
 {
-    WriteOutput(output, PackedPayload(folder, output, warnings));
+    given_.push_back(text);
+    // Whatever the text quotes, it may not drive the terminal.
+    if (strict_)
+        out_ << "xpack: " << Printable(text) << '\n';
+    else if (!quiet_)
+        out_ << "xpack: warning: " << Printable(text) << '\n';
+}
+
+void Warnings::Settle(const std::string &output) const
+{
+    if (strict_ && !given_.empty())
+        throw Error(output + ": not written, since --strict makes the " +
+                    (given_.size() == 1 ? "warning above an error" : "warnings above errors"));
+}
+
+void Pack(const fs::path &folder, const fs::path &output, Warnings &warnings)
+{
+    Bytes payload = PackedPayload(folder, output, warnings);
+    warnings.Settle(OutputLabel(output));
+    WriteOutput(output, payload);
 }
 
 void CompressFile(const fs::path &input, const fs::path &output)
@@ -172,7 +214,7 @@ void CompressFile(const fs::path &input, const fs::path &output)
 // The header's length is the size of the file that was compressed. Some
 // compressors put stray items after its end (mscompress does for an empty
 // file), so extra output is dropped with a warning; too little is an error.
-void ExpandFile(const fs::path &input, const fs::path &output, std::ostream &warnings)
+void ExpandFile(const fs::path &input, const fs::path &output, Warnings &warnings)
 {
     Bytes content = ReadWholeFile(input);
     Bytes expanded;
@@ -185,24 +227,64 @@ void ExpandFile(const fs::path &input, const fs::path &output, std::ostream &war
         throw Error(Shown(input) + ": bad SZDD data: the body yields " + std::to_string(expanded.size()) +
                     " of the header's " + std::to_string(header.expandedLength) + " bytes");
     if (expanded.size() > header.expandedLength) {
-        warnings << "xpack: warning: " << Shown(input) << ": the body yields "
-                 << expanded.size() - header.expandedLength
-                 << " bytes past the header's length; they were dropped\n";
+        warnings.Add(Shown(input) + ": the body yields " +
+                     std::to_string(expanded.size() - header.expandedLength) +
+                     " bytes past the header's length; they were dropped");
         expanded.resize(header.expandedLength);
     }
+    warnings.Settle(OutputLabel(output));
     WriteOutput(output, expanded);
 }
 
-void List(const fs::path &input, std::ostream &out, std::ostream &warnings)
+std::string JsonString(const std::string &text)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string json = "\"";
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\')
+            json += std::string("\\") + c;
+        else if (byte >= 0x20 && byte < 0x7F)
+            json += c;
+        else
+            json += std::string("\\u00") + kHex[byte >> 4] + kHex[byte & 15];
+    }
+    return json + "\"";
+}
+
+void List(const fs::path &input, std::ostream &out, Warnings &warnings, ListFormat format)
 {
     std::string label = Shown(input);
     Bytes payload = PayloadOfFile(ReadWholeFile(input), label);
     std::vector<CheckedEntry> entries = CheckPayload(payload, label);
     for (const CheckedEntry &entry : entries)
         if (!entry.unsafeName.empty())
-            warnings << "xpack: warning: " << entry.unsafeName << "; unpack and setup refuse it\n";
+            warnings.Add(entry.unsafeName + "; unpack and setup refuse it");
 
     std::ostringstream text;
+    if (format == ListFormat::Json) {
+        text << "{\"entries\":[";
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto &[entry, expandedLength, unsafeName] = entries[i];
+            text << (i ? "," : "") << "\n{\"kind\":" << (entry.isDirectory ? "\"dir\"" : "\"file\"")
+                 << ",\"name\":" << JsonString(entry.name);
+            if (!entry.isDirectory)
+                text << ",\"stored\":" << entry.dataLength << ",\"expanded\":" << expandedLength;
+            text << "}";
+        }
+        text << "],\n\"top_folder\":" << JsonString(TopFolderOf(payload))
+             << ",\n\"payload_size\":" << payload.size() << ",\n\"warnings\":[";
+        const char *separator = "";
+        for (const CheckedEntry &entry : entries)
+            if (!entry.unsafeName.empty()) {
+                text << separator << JsonString(entry.unsafeName);
+                separator = ",";
+            }
+        text << "]}\n";
+        out << text.str();
+        return;
+    }
+
     text << "kind      stored  expanded  name\n";
     std::size_t directories = 0;
     std::uint64_t stored = 0, expanded = 0;
@@ -242,10 +324,12 @@ void Unpack(const fs::path &input, const fs::path &folder)
     writer.Commit();
 }
 
-void Setup(const fs::path &source, const fs::path &stub, const fs::path &output, std::ostream &warnings)
+void Setup(const fs::path &source, const std::optional<fs::path> &stub, const fs::path &output,
+           Warnings &warnings)
 {
     // The stub is checked first: it is quick, and packing a tree is not.
-    SetupStub setupStub(ReadWholeFile(stub), Shown(stub));
+    fs::path stubPath = StubToUse(stub);
+    SetupStub setupStub(ReadWholeFile(stubPath), Shown(stubPath));
     Bytes payload;
     std::string label = Shown(source);
     if (IsFolder(source)) {
@@ -256,8 +340,12 @@ void Setup(const fs::path &source, const fs::path &stub, const fs::path &output,
         for (const CheckedEntry &entry : CheckPayload(payload, label))
             if (!entry.unsafeName.empty())
                 throw Error(entry.unsafeName);
+        for (const std::string &warning : ProductWarnings(payload, label))
+            warnings.Add(warning);
     }
-    WriteOutput(output, setupStub.WithPayload(payload, label), kExecutableMode);
+    Bytes image = setupStub.WithPayload(payload, label);
+    warnings.Settle(OutputLabel(output));
+    WriteOutput(output, image, kExecutableMode);
 }
 
 }  // namespace xpack

@@ -23,8 +23,8 @@ void WarnAboutLength(const std::string &installed, const fs::path &where, bool i
                      std::vector<std::string> &warnings)
 {
     std::size_t length = std::char_traits<char>::length(kTypicalInstallRoot) + installed.size();
-    std::string prefix = "warning: " + Shown(where) + ": installed under " + kTypicalInstallRoot +
-                         " its path has " + std::to_string(length) + " characters, ";
+    std::string prefix = Shown(where) + ": installed under " + kTypicalInstallRoot + " its path has " +
+                         std::to_string(length) + " characters, ";
     if (length > kMaxInstallPath)
         warnings.push_back(prefix + "more than the " + std::to_string(kMaxInstallPath) +
                            " the setup program can hold");
@@ -110,20 +110,20 @@ TreeWalk WalkTree(const fs::path &root)
     walk.root = OpenFolder(root);
     WalkFolder(walk.root, fs::path(), "", walk);
     if (walk.items.empty()) {
-        walk.warnings.push_back("warning: " + Shown(root) +
+        walk.warnings.push_back(Shown(root) +
                                 ": the folder is empty; the setup program would install nothing");
         return walk;
     }
     const PackItem &first = walk.items.front();
     if (!first.isDirectory)
         walk.warnings.push_back(
-            "warning: " + Shown(first.source) +
+            Shown(first.source) +
             ": the first entry is a file; the setup program takes its name as the top folder");
     std::string top = first.name.substr(0, first.name.find('\\'));
     if (top.size() > TOP_FOLDER_MAX)
-        walk.warnings.push_back("warning: " + Shown(first.source) +
-                                ": the setup program keeps only the first " + std::to_string(TOP_FOLDER_MAX) +
-                                " characters of the top folder \"" + top + "\"");
+        walk.warnings.push_back(Shown(first.source) + ": the setup program keeps only the first " +
+                                std::to_string(TOP_FOLDER_MAX) + " characters of the top folder \"" + top +
+                                "\"");
     return walk;
 }
 

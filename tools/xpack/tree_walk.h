@@ -26,7 +26,7 @@ struct TreeWalk {
     std::filesystem::path rootPath;  // as given, for messages
     Folder root;                     // the walked folder, held open
     std::vector<PackItem> items;
-    std::vector<std::string> warnings;
+    std::vector<std::string> warnings;  // each starting with the path it is about
 };
 
 // The install folder the path-length warnings assume (56 characters).

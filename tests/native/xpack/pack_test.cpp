@@ -31,7 +31,7 @@ void MakeProductTree(const fs::path &root)
                              "README2.JPG", "README4.JPG"})
         WriteFile(root / "Addins/QUENBRIK" / name, std::string(name) + " picture");
     WriteFile(root / "Addins/QUENBRIK.HLP", RandomBytes(5000, 2));
-    WriteFile(root / "Addins/QUENBRIK.DLL", RandomBytes(9000, 1));
+    WriteFile(root / "Addins/QUENBRIK.DLL", ReadFile(COMPONENT_DLL));
 }
 
 }  // namespace

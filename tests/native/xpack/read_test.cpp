@@ -114,6 +114,44 @@ TEST(List, NamesCannotForgeLinesOrDriveTheTerminal)
     EXPECT_EQ(xpack::Printable(xpack::Printable("\x1b\\x1b\xff")), "\\x1b\\x1b\\xff");
 }
 
+// For scripts: one JSON object whose strings carry every byte of a name,
+// escaped as \u00XX, which a JSON parser (jq) reads back whole.
+TEST(List, JsonGivesEveryByteOfEveryName)
+{
+    ScratchDir dir;
+    const std::vector<std::string> names = {"Add\x1b[2Jins\\", "a \"quoted\"\nname", "caf\xe9\x7f\\",
+                                            "C:evil"};
+    Bytes payload;
+    std::string expected;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        bool folder = names[i].back() == '\\';
+        Bytes stored = Stored(std::string(i, 'x'));
+        xpack::AppendEntry(payload, names[i], folder, stored);
+        expected += std::string("[\"") + (folder ? "dir" : "file") + "\",[";
+        for (unsigned char byte : names[i])
+            expected += std::to_string(byte) + ",";
+        expected.back() = ']';
+        expected +=
+            folder ? ",null,null]\n" : "," + std::to_string(stored.size()) + "," + std::to_string(i) + "]\n";
+    }
+    expected += "[\"Add\\u001b[2Jins\"," + std::to_string(payload.size()) + ",";
+    WriteFile(dir / "p.bin", payload);
+    RunResult run = RunXpack({"list", "--json", (dir / "p.bin").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Tame(run.out)) << run.out;
+    EXPECT_NE(run.err.find("C:evil"), std::string::npos) << "warned about as in a table";
+    std::size_t warnings = 0;
+    for (std::size_t at = 0; (at = run.err.find("xpack: warning: ", at)) != std::string::npos; ++at)
+        ++warnings;
+    expected += std::to_string(warnings) + "]\n";
+    WriteFile(dir / "list.json", run.out);
+    run = RunShell("jq -c '(.entries[] | [.kind, (.name | explode), .stored, .expanded]), "
+                   "[.top_folder, .payload_size, (.warnings | length)]' '" +
+                   (dir / "list.json").string() + "'");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, expected);
+}
+
 TEST(List, TopFolderIsCutToTwelveCharacters)
 {
     Bytes payload;

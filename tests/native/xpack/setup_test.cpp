@@ -202,3 +202,19 @@ TEST(Setup, RefusesWritingNothing)
         EXPECT_FALSE(fs::exists(dir / "out.exe")) << source;
     }
 }
+
+// Without --stub, and with none beside the program or in the installed
+// layout (a build tree has neither), the message names both places.
+TEST(Setup, WithoutAStubNamesWhereItLooked)
+{
+    ScratchDir dir;
+    MakeTree(dir / "tree");
+    RunResult run = RunXpack({"setup", (dir / "tree").string(), "-o", (dir / "out.exe").string()});
+    EXPECT_EQ(run.status, 1);
+    const fs::path folder = fs::canonical(XPACK_PROGRAM).parent_path();
+    EXPECT_EQ(run.err, "xpack: no stub given (--stub), and none at " +
+                           (folder / "CorvaneSetup-stub.exe").string() + " or " +
+                           (folder.parent_path() / "share/corvane-setup/CorvaneSetup-stub.exe").string() +
+                           "\n");
+    EXPECT_FALSE(fs::exists(dir / "out.exe"));
+}

@@ -35,12 +35,18 @@ std::string ReadText(const fs::path &path)
 
 RunResult RunXpack(const std::vector<std::string> &args, const std::string &shellPrefix)
 {
-    ScratchDir capture;
     std::string command = shellPrefix + Quote(XPACK_PROGRAM);
     for (const std::string &arg : args)
         command += " " + Quote(arg);
-    command += " >" + Quote((capture / "out").string()) + " 2>" + Quote((capture / "err").string());
-    int raw = std::system(command.c_str());
+    return RunShell(command);
+}
+
+RunResult RunShell(const std::string &command)
+{
+    ScratchDir capture;
+    std::string line = "{ " + command + "\n} >" + Quote((capture / "out").string()) + " 2>" +
+                       Quote((capture / "err").string());
+    int raw = std::system(line.c_str());
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     result.out = ReadText(capture / "out");

@@ -19,6 +19,8 @@ struct RunResult {
 // Runs xpack with args, capturing its exit status and output. shellPrefix
 // runs in the same shell first, e.g. a ulimit.
 RunResult RunXpack(const std::vector<std::string> &args, const std::string &shellPrefix = "");
+// The same for a shell command line.
+RunResult RunShell(const std::string &command);
 
 // The names in folder (not below it), sorted.
 std::vector<std::string> Names(const fs::path &folder);
