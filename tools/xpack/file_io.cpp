@@ -278,7 +278,7 @@ FileIdentity WriteNewFile(const Folder &folder, const std::string &name, const B
         WriteAll(file, data, shown);
         Item item;
         if (!platform::StatusOf(file, item) || !platform::SetAttributes(file, nullptr, kDataFileMode) ||
-            !platform::Close(file))
+            !file.Close())
             FailWithReason(shown, "write error");
         return item.status.identity;
     } catch (const Error &) {

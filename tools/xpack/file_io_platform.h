@@ -4,26 +4,36 @@
 // refused, and every message, is file_io.cpp's. file_io_posix.cpp and
 // file_io_win32.cpp implement them.
 #pragma once
+#include <cstdint>
+#include <utility>
+
 #include "file_io.h"
 
 namespace xpack {
 namespace platform {
 
-// An open file, closed when its owner goes.
+// An open file or folder, closed when its owner goes: a descriptor on
+// POSIX, a HANDLE on Windows.
 class File {
 public:
-    struct Native;  // the platform's handle
-    File();
-    explicit File(std::unique_ptr<Native> native);
-    ~File();
-    File(File &&other) noexcept;
-    File &operator=(File &&other) noexcept;
-    explicit operator bool() const { return native_ != nullptr; }
-    const Native &native() const { return *native_; }
-    Native &native() { return *native_; }
+    File() = default;
+    explicit File(std::intptr_t native) : native_(native) {}
+    ~File() { Close(); }
+    File(File &&other) noexcept : native_(other.native_) { other.native_ = kNone; }
+    File &operator=(File &&other) noexcept
+    {
+        std::swap(native_, other.native_);
+        return *this;
+    }
+    explicit operator bool() const { return native_ != kNone; }
+    std::intptr_t native() const { return native_; }
+    // Closes it now, reporting whether its data was written; true when
+    // there is nothing to close.
+    bool Close();
 
 private:
-    std::unique_ptr<Native> native_;
+    static constexpr std::intptr_t kNone = -1;
+    std::intptr_t native_ = kNone;
 };
 
 // What an item is, and what a file that replaces it keeps: the permission
@@ -97,8 +107,6 @@ bool SetAttributes(const File &file, const Item *replaced, FileMode newMode);
 // The data on the disk. POSIX closes the file (a late write error shows
 // there); Windows keeps the handle, which the rename goes through.
 bool Flush(File &file);
-// Closes file, reporting whether its data was written.
-bool Close(File &file);
 
 // from, which file has open on Windows, renamed to to in folder; replace
 // allows replacing a file. Failing rather than replacing a name that

@@ -16,25 +16,8 @@ namespace fs = std::filesystem;
 
 const char *const kLinkName = "symbolic link";
 
-namespace {
-
-// An open descriptor, closed when its owner goes: an open folder or file.
-struct Descriptor {
-    explicit Descriptor(int descriptor) : fd(descriptor) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int fd;
-};
-
-}  // namespace
-
-struct Folder::Native : Descriptor {
-    using Descriptor::Descriptor;
+struct Folder::Native {
+    platform::File file;
 };
 
 Folder::Folder() = default;
@@ -60,37 +43,40 @@ fs::path ResolvedPath(const fs::path &path, std::error_code &ec)
 
 namespace platform {
 
-struct File::Native : Descriptor {
-    using Descriptor::Descriptor;
-};
-
-File::File() = default;
-File::File(std::unique_ptr<Native> native) : native_(std::move(native)) {}
-File::~File() = default;
-File::File(File &&other) noexcept = default;
-File &File::operator=(File &&other) noexcept = default;
+bool File::Close()
+{
+    std::intptr_t fd = std::exchange(native_, kNone);
+    return fd == kNone || ::close(static_cast<int>(fd)) == 0;
+}
 
 const char *const kTerminalName = "terminal";
 
 namespace {
 
-int Fd(const Folder &folder)
-{
-    return folder.native().fd;
-}
-
 int Fd(const File &file)
 {
-    return file.native().fd;
+    return static_cast<int>(file.native());
+}
+
+int Fd(const Folder &folder)
+{
+    return Fd(folder.native().file);
 }
 
 // Takes over fd, when the call that gave it succeeded.
-template <typename Owner>
-bool Adopt(int fd, Owner &owner)
+bool Adopt(int fd, File &file)
 {
     if (fd < 0)
         return false;
-    owner = Owner(std::make_unique<typename Owner::Native>(fd));
+    file = File(fd);
+    return true;
+}
+
+bool Adopt(int fd, Folder &folder)
+{
+    if (fd < 0)
+        return false;
+    folder = Folder(std::make_unique<Folder::Native>(Folder::Native{File(fd)}));
     return true;
 }
 
@@ -251,26 +237,26 @@ Outcome CreateFileIn(const Folder &folder, const std::string &name, bool, File &
     return errno == EEXIST ? Outcome::NameTaken : Outcome::Failed;
 }
 
+// A read or write, tried again when a signal interrupted it.
+template <typename Call>
+bool Transfer(Call call, std::size_t &done)
+{
+    ssize_t result;
+    do
+        result = call();
+    while (result < 0 && errno == EINTR);
+    done = result < 0 ? 0 : static_cast<std::size_t>(result);
+    return result >= 0;
+}
+
 bool ReadSome(const File &file, std::uint8_t *buffer, std::size_t size, std::size_t &got)
 {
-    for (;;) {
-        ssize_t result = ::read(Fd(file), buffer, size);
-        if (result < 0 && errno == EINTR)
-            continue;
-        got = result < 0 ? 0 : static_cast<std::size_t>(result);
-        return result >= 0;
-    }
+    return Transfer([&] { return ::read(Fd(file), buffer, size); }, got);
 }
 
 bool WriteSome(const File &file, const std::uint8_t *data, std::size_t size, std::size_t &wrote)
 {
-    for (;;) {
-        ssize_t result = ::write(Fd(file), data, size);
-        if (result < 0 && errno == EINTR)
-            continue;
-        wrote = result < 0 ? 0 : static_cast<std::size_t>(result);
-        return result >= 0;
-    }
+    return Transfer([&] { return ::write(Fd(file), data, size); }, wrote);
 }
 
 bool KeepOwner(const File &file, const Item &replaced)
@@ -288,15 +274,7 @@ bool SetAttributes(const File &file, const Item *replaced, FileMode newMode)
 
 bool Flush(File &file)
 {
-    return ::fsync(Fd(file)) == 0 && Close(file);
-}
-
-bool Close(File &file)
-{
-    int fd = file.native().fd;
-    file.native().fd = -1;
-    file = File();
-    return ::close(fd) == 0;
+    return ::fsync(Fd(file)) == 0 && file.Close();
 }
 
 bool RenameOver(const Folder &folder, const File &, const std::string &from, const std::string &to,

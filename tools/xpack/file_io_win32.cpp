@@ -44,28 +44,16 @@ constexpr NTSTATUS kPathNotFound = static_cast<NTSTATUS>(0xC000003A);
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
 
-// A handle, closed when its owner goes.
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~Handle()
-    {
-        if (handle_)
-            ::CloseHandle(handle_);
-    }
-    Handle(Handle &&other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    Handle &operator=(Handle &&other) noexcept
-    {
-        std::swap(handle_, other.handle_);
-        return *this;
-    }
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
+HANDLE Get(const File &file)
+{
+    return reinterpret_cast<HANDLE>(file.native());
+}
 
-private:
-    HANDLE handle_ = nullptr;
-};
+// Takes over handle, when the call that gave it succeeded.
+File Own(HANDLE handle)
+{
+    return handle && handle != INVALID_HANDLE_VALUE ? File(reinterpret_cast<std::intptr_t>(handle)) : File();
+}
 
 // Keeps an NT status where SystemReason finds it.
 bool Succeeded(NTSTATUS status)
@@ -167,7 +155,7 @@ bool IsLinkReparsePoint(HANDLE, DWORD attributes)
 
 // name opened in folder, not through a link, with access and share.
 NTSTATUS OpenRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, ULONG share,
-                      ULONG disposition, ULONG options, ULONG attributes, Handle &opened)
+                      ULONG disposition, ULONG options, ULONG attributes, File &opened)
 {
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(name.c_str());
@@ -180,7 +168,7 @@ NTSTATUS OpenRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK acces
         ::NtCreateFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share, disposition,
                        options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
     if (NT_SUCCESS(status))
-        opened = Handle(handle);
+        opened = Own(handle);
     return status;
 }
 
@@ -229,22 +217,18 @@ constexpr ULONG kAnyShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 }  // namespace
 
-struct File::Native {
-    explicit Native(Handle opened) : handle(std::move(opened)) {}
-    Handle handle;
-};
-
-File::File() = default;
-File::File(std::unique_ptr<Native> native) : native_(std::move(native)) {}
-File::~File() = default;
-File::File(File &&other) noexcept = default;
-File &File::operator=(File &&other) noexcept = default;
+bool File::Close()
+{
+    HANDLE handle = Get(*this);
+    native_ = kNone;
+    return !handle || handle == INVALID_HANDLE_VALUE || ::CloseHandle(handle);
+}
 
 }  // namespace platform
 
 struct Folder::Native {
-    explicit Native(platform::Handle opened) : handle(std::move(opened)) {}
-    platform::Handle handle;
+    explicit Native(platform::File opened) : file(std::move(opened)) {}
+    platform::File file;
     mutable bool finalKnown = false;
     mutable std::wstring final;
 };
@@ -261,21 +245,23 @@ namespace {
 
 HANDLE Get(const Folder &folder)
 {
-    return folder.native().handle.get();
+    return Get(folder.native().file);
 }
 
-HANDLE Get(const File &file)
+// Takes over what a call opened, when it succeeded.
+bool Adopt(File opened, File &file)
 {
-    return file ? file.native().handle.get() : nullptr;
-}
-
-// Takes over handle, when the call that gave it succeeded.
-template <typename Owner>
-bool Adopt(Handle handle, Owner &owner)
-{
-    if (!handle)
+    if (!opened)
         return false;
-    owner = Owner(std::make_unique<typename Owner::Native>(std::move(handle)));
+    file = std::move(opened);
+    return true;
+}
+
+bool Adopt(File opened, Folder &folder)
+{
+    if (!opened)
+        return false;
+    folder = Folder(std::make_unique<Folder::Native>(std::move(opened)));
     return true;
 }
 
@@ -283,14 +269,14 @@ std::wstring FolderFinalPath(const Folder &folder)
 {
     const Folder::Native &native = folder.native();
     if (!native.finalKnown) {
-        native.final = FinalPath(native.handle.get());
+        native.final = FinalPath(Get(native.file));
         native.finalKnown = true;
     }
     return native.final;
 }
 
 // name in folder opened and inspected; Missing when there is no such name.
-bool OpenChild(const Folder &folder, const std::string &name, ACCESS_MASK access, ULONG share, Handle &opened,
+bool OpenChild(const Folder &folder, const std::string &name, ACCESS_MASK access, ULONG share, File &opened,
                Item &item)
 {
     std::wstring wide = Wide(name);
@@ -307,13 +293,13 @@ bool OpenChild(const Folder &folder, const std::string &name, ACCESS_MASK access
     std::wstring expected = FolderFinalPath(folder);
     if (!expected.empty() && expected.back() != L'\\')
         expected += L'\\';
-    return Inspect(opened.get(), expected.empty() ? expected : expected + wide, item);
+    return Inspect(Get(opened), expected.empty() ? expected : expected + wide, item);
 }
 
 // The folder path, links followed unless followLinks is false.
-Handle OpenFolderHandle(const fs::path &path, bool followLinks, ULONG share)
+File OpenFolderHandle(const fs::path &path, bool followLinks, ULONG share)
 {
-    return Handle(::CreateFileW(
+    return Own(::CreateFileW(
         LongPath(path).c_str(), kFolderAccess | SYNCHRONIZE, share, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr));
 }
@@ -328,10 +314,10 @@ bool StatusOfPath(const fs::path &path, bool followLinks, Item &item)
         return true;
     }
     if (followLinks) {
-        Handle opened(::CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES, kAnyShare, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        File opened = Own(::CreateFileW(LongPath(path).c_str(), FILE_READ_ATTRIBUTES, kAnyShare, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (opened)
-            return Inspect(opened.get(), std::wstring(), item);
+            return Inspect(Get(opened), std::wstring(), item);
         DWORD code = ::GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
     }
@@ -362,8 +348,8 @@ bool IsDevicePath(const fs::path &path)
 
 bool OpenPathToRead(const fs::path &path, File &file)
 {
-    return Adopt(Handle(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr)),
+    return Adopt(Own(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr)),
                  file);
 }
 
@@ -391,12 +377,12 @@ bool Reopen(const Folder &folder, Folder &again)
     HANDLE duplicate = nullptr;
     return ::DuplicateHandle(::GetCurrentProcess(), Get(folder), ::GetCurrentProcess(), &duplicate, 0, FALSE,
                              DUPLICATE_SAME_ACCESS) &&
-           Adopt(Handle(duplicate), again);
+           Adopt(Own(duplicate), again);
 }
 
 bool OpenFolderIn(const Folder &folder, const std::string &name, Folder &opened, ItemKind &found)
 {
-    Handle next;
+    File next;
     Item item;
     found = ItemKind::Missing;
     if (!OpenChild(folder, name, kFolderAccess, kFolderShare, next, item))
@@ -414,11 +400,10 @@ bool OpenIn(const Folder &folder, const std::string &name, Access access, File &
     // name cannot reach a device, so what is opened is checked after.
     const ACCESS_MASK rights[] = {0, DELETE, GENERIC_READ};
     const ULONG share = access == Access::Read ? FILE_SHARE_READ : kAnyShare;
-    Handle opened;
+    File opened;
     if (!OpenChild(folder, name, rights[static_cast<int>(access)], share, opened, item))
         return false;
-    if (opened)
-        Adopt(std::move(opened), file);
+    file = std::move(opened);
     return true;
 }
 
@@ -448,7 +433,7 @@ bool ListNames(const Folder &folder, std::vector<std::string> &names)
 
 Outcome MakeFolderAt(const Folder &folder, const std::string &name)
 {
-    Handle made;
+    File made;
     NTSTATUS status = OpenRelative(Get(folder), Wide(name), FILE_LIST_DIRECTORY, kAnyShare, FILE_CREATE,
                                    FILE_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, made);
     if (status == kNameCollision)
@@ -458,7 +443,7 @@ Outcome MakeFolderAt(const Folder &folder, const std::string &name)
 
 Outcome CreateFileIn(const Folder &folder, const std::string &name, bool temporary, File &file)
 {
-    Handle created;
+    File created;
     NTSTATUS status = OpenRelative(Get(folder), Wide(name),
                                    GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0,
                                    FILE_CREATE, FILE_NON_DIRECTORY_FILE,
@@ -512,12 +497,6 @@ bool SetAttributes(const File &file, const Item *replaced, FileMode)
 bool Flush(File &file)
 {
     return ::FlushFileBuffers(Get(file));
-}
-
-bool Close(File &file)
-{
-    file = File();
-    return true;
 }
 
 bool RenameOver(const Folder &folder, const File &file, const std::string &, const std::string &to,
@@ -585,8 +564,9 @@ std::vector<std::string> CommandLineArguments(int, char **)
 fs::path ResolvedPath(const fs::path &path, std::error_code &ec)
 {
     std::wstring wide = platform::LongPath(path);
-    platform::Handle item(::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, platform::kAnyShare, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    platform::File item =
+        platform::Own(::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, platform::kAnyShare, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!item) {
         fs::path parent = fs::path(wide).parent_path();
         if (parent == fs::path(wide) || !path.has_filename()) {
@@ -595,7 +575,7 @@ fs::path ResolvedPath(const fs::path &path, std::error_code &ec)
         }
         return ResolvedPath(parent, ec) / path.filename();
     }
-    std::wstring final = platform::FinalPath(item.get());
+    std::wstring final = platform::FinalPath(platform::Get(item));
     if (final.empty())
         final = wide;
     if (platform::StartsWith(final, L"\\\\?\\UNC\\"))
