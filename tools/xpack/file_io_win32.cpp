@@ -147,7 +147,8 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION &info)
                         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-// Whether an item with these attributes, open as handle, is a link.
+// The one decision of which items are links, from the attributes of the
+// item open as handle: every reparse point is.
 bool IsLinkReparsePoint(HANDLE, DWORD attributes)
 {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -398,10 +399,10 @@ bool OpenIn(const Folder &folder, const std::string &name, Access access, File &
 {
     // Nobody may write to a file while it is read. Below an open folder a
     // name cannot reach a device, so what is opened is checked after.
-    const ACCESS_MASK rights[] = {0, DELETE, GENERIC_READ};
-    const ULONG share = access == Access::Read ? FILE_SHARE_READ : kAnyShare;
+    const bool read = access == Access::Read;
+    const ACCESS_MASK rights = read ? GENERIC_READ : access == Access::Remove ? DELETE : 0;
     File opened;
-    if (!OpenChild(folder, name, rights[static_cast<int>(access)], share, opened, item))
+    if (!OpenChild(folder, name, rights, read ? FILE_SHARE_READ : kAnyShare, opened, item))
         return false;
     file = std::move(opened);
     return true;
