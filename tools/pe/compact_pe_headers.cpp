@@ -21,11 +21,6 @@ namespace {
 
 using namespace pe;
 
-std::size_t AlignUp(std::size_t value, std::size_t alignment)
-{
-    return (value + alignment - 1) / alignment * alignment;
-}
-
 void Compact(Bytes &image)
 {
     const Reader reader(image);

@@ -135,6 +135,31 @@ std::size_t RawDataOffset(const Reader &image, const std::vector<Section> &secti
     throw FormatError(std::string("corrupt executable: ") + what + " lies outside the file's sections");
 }
 
+void ForEachRelocation(const Reader &image, const Headers &headers, const std::vector<Section> &sections,
+                       const std::function<void(std::uint32_t rva, unsigned type)> &visit)
+{
+    const DataDirectory directory = ReadDataDirectory(image, headers, kBaseRelocationDirectory);
+    const std::uint32_t size = directory.size;
+    if (size == 0)
+        return;
+    const std::size_t table =
+        RawDataOffset(image, sections, directory.rva, size, "the base relocation table");
+    for (std::size_t block = 0; block < size;) {
+        const bool whole = size - block >= kRelocationBlockHeaderSize;
+        const std::uint32_t page = whole ? image.U32(table + block) : 0;
+        const std::uint32_t blockSize = whole ? image.U32(table + block + 4) : 0;
+        if (blockSize < kRelocationBlockHeaderSize || blockSize % 2 != 0 || blockSize > size - block ||
+            page > 0xFFFFFFFFu - kRelocationOffsetMask)
+            throw FormatError("malformed base relocation table: the block at offset " +
+                              std::to_string(block));
+        for (std::size_t entry = block + kRelocationBlockHeaderSize; entry < block + blockSize; entry += 2) {
+            const std::uint16_t fixup = image.U16(table + entry);
+            visit(page + (fixup & kRelocationOffsetMask), fixup >> 12);
+        }
+        block += blockSize;
+    }
+}
+
 Bytes ReadImageFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -74,6 +75,12 @@ constexpr unsigned kRelocationHighLow = 3;  // IMAGE_REL_BASED_HIGHLOW: a 32-bit
 constexpr unsigned kRelocationOffsetMask = 0xFFF;
 // The loader places images at multiples of 64 KiB.
 constexpr std::uint32_t kImageBaseAlignment = 0x10000;
+
+// value rounded up to a multiple of alignment.
+constexpr std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment)
+{
+    return (value + alignment - 1) / alignment * alignment;
+}
 
 // The export directory.
 constexpr std::size_t kExportTimeDateStampOffset = 4;
@@ -162,6 +169,15 @@ std::vector<Section> ReadSections(const Reader &image, const Headers &headers);
 // otherwise.
 std::size_t RawDataOffset(const Reader &image, const std::vector<Section> &sections, std::uint32_t rva,
                           std::uint64_t length, const char *what);
+
+// Calls visit with the RVA each entry of the base relocation table names
+// (its block's page plus its offset) and the entry's type, padding entries
+// too, in the table's order; nothing for an image without the table.
+// Throws FormatError for a table outside the sections' file data and for a
+// block cut short, shorter than its header, of odd size, or whose page
+// would wrap the address space.
+void ForEachRelocation(const Reader &image, const Headers &headers, const std::vector<Section> &sections,
+                       const std::function<void(std::uint32_t rva, unsigned type)> &visit);
 
 // The whole file, and the whole file replaced; std::runtime_error when the
 // file cannot be read or written.

@@ -1,7 +1,8 @@
 // Whole-file reads and all-or-nothing writes. The packer may run as root or
 // as an administrator, so these never follow a link they did not check and
-// never replace anything but a regular file. The platform's own calls are
-// in file_io_posix.cpp and file_io_win32.cpp; everything else is shared.
+// never replace anything but a regular file. What is refused, and every
+// message, is in file_io.cpp; the platform's own calls, which decide
+// nothing, are in file_io_posix.cpp and file_io_win32.cpp.
 //
 // Names and paths held in std::string are in the platform's file name
 // bytes: as they are on POSIX, UTF-8 on Windows. A path made from such a

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "names.h"
 #include "pe_image.h"
+#include "resource_tree.h"
 
 namespace xpack {
 
@@ -73,18 +74,7 @@ public:
     {
         if (!(nameField & kResourceHighBit))
             return "#" + std::to_string(nameField);
-        static const char kHex[] = "0123456789abcdef";
-        std::string text;
-        for (char16_t c : NameOf(root, nameField)) {
-            if (c < 0x80) {
-                text.push_back(static_cast<char>(c));
-                continue;
-            }
-            text += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4)
-                text.push_back(kHex[(c >> shift) & 15]);
-        }
-        return text;
+        return pe::NameText(NameOf(root, nameField));
     }
 
     struct Entry {

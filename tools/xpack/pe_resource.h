@@ -20,9 +20,7 @@ std::vector<std::uint8_t> ReadNamedResource(const std::uint8_t *data, std::size_
                                             const std::string &label);
 
 // One resource: its type, name and language as the three levels of the
-// tree key it, and its data. A key given by number reads "#" and the number
-// in decimal; a name reads as its characters, any outside ASCII as \u and
-// four hex digits.
+// tree key it, as pe::KeyText prints them, and its data.
 struct Resource {
     std::string type;
     std::string name;

@@ -11,22 +11,16 @@
 #include "pe_checksum.h"
 #include "pe_image.h"
 #include "pe_resource.h"
+#include "resource_tree.h"
 
 namespace xpack {
 
 namespace {
 
-using pe::Put16;
 using pe::Put32;
 
 // The loader takes no more sections than this.
 constexpr std::size_t kMaxSections = 96;
-// The resource compiler pads the block of name strings, and each resource's
-// data, to this; the tree is rebuilt the same way, so that a stub rebuilt
-// with its own payload comes out as the linker made it.
-constexpr std::uint32_t kResourceAlignment = 8;
-// Type, name and language: the levels the platform looks resources up by.
-constexpr int kResourceLevels = 3;
 constexpr const char *kRelocationSectionName = ".reloc";
 
 const char *const kDirectoryNames[] = {"export",
@@ -46,79 +40,13 @@ const char *const kDirectoryNames[] = {"export",
                                        "runtime header",
                                        "reserved"};
 
-std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment)
-{
-    return (value + alignment - 1) / alignment * alignment;
-}
-
 bool IsPowerOfTwo(std::uint32_t value)
 {
     return value != 0 && (value & (value - 1)) == 0;
 }
 
+using pe::AlignUp;
 using pe::Section;
-
-// A directory entry's key: a name string or a number.
-struct Key {
-    bool named = false;
-    std::uint32_t id = 0;
-    std::u16string name;
-};
-
-char16_t Upper(char16_t c)
-{
-    return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c;
-}
-
-// The order the format requires and the loader's lookup relies on: names
-// before numbers, names compared without regard to case, numbers ascending.
-bool Before(const Key &a, const Key &b)
-{
-    if (a.named != b.named)
-        return a.named;
-    if (!a.named)
-        return a.id < b.id;
-    return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
-                                        [](char16_t x, char16_t y) { return Upper(x) < Upper(y); });
-}
-
-bool NameIs(const Key &key, const std::string &ascii)
-{
-    if (!key.named || key.name.size() != ascii.size())
-        return false;
-    for (std::size_t i = 0; i < ascii.size(); ++i)
-        if (Upper(key.name[i]) != Upper(static_cast<char16_t>(ascii[i])))
-            return false;
-    return true;
-}
-
-std::string KeyText(const Key &key)
-{
-    if (!key.named)
-        return "#" + std::to_string(key.id);
-    std::string text;
-    for (char16_t c : key.name)
-        text.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    return Printable(text);
-}
-
-struct Directory;
-
-struct Entry {
-    Key key;
-    std::unique_ptr<Directory> directory;  // null for a resource
-    // A resource: its data entry's fields and its data in the stub.
-    std::uint32_t codePage = 0;
-    std::uint32_t reserved = 0;
-    std::uint32_t dataOffset = 0;  // from the start of the section
-    std::uint32_t dataSize = 0;
-    bool isPayload = false;
-};
-
-struct Directory {
-    std::uint8_t head[pe::kResourceNamedCountOffset] = {};  // characteristics, time stamp, version
-    std::vector<Entry> entries;
-};
 
 }  // namespace
 
@@ -129,7 +57,8 @@ struct SetupStub::Layout {
     Section resources;
     bool hasRelocations = false;
     Section relocations;
-    Directory tree;
+    pe::ResourceDirectory tree;
+    const pe::ResourceEntry *payload = nullptr;
 };
 
 namespace {
@@ -274,250 +203,15 @@ public:
     // bytes that are rebuilt.
     void CheckRelocations(const SetupStub::Layout &layout, const std::vector<Section> &sections) const
     {
-        const pe::DataDirectory table =
-            pe::ReadDataDirectory(image_, layout.headers, pe::kBaseRelocationDirectory);
-        const std::uint32_t size = table.size;
-        if (size == 0)
-            return;
-        const std::uint64_t file =
-            pe::RawDataOffset(image_, sections, table.rva, size, "the base relocation table");
-        for (std::uint64_t at = 0; at < size;) {
-            if (size - at < pe::kRelocationBlockHeaderSize)
-                Refuse("malformed base relocation table");
-            const std::uint32_t page = U32(file + at);
-            const std::uint32_t blockSize = U32(file + at + 4);
-            if (blockSize < pe::kRelocationBlockHeaderSize || blockSize % 2 != 0 || blockSize > size - at)
-                Refuse("malformed base relocation table");
-            for (std::uint64_t e = pe::kRelocationBlockHeaderSize; e < blockSize; e += 2) {
-                const std::uint32_t entry = U16(file + at + e);
-                if ((entry >> 12) != pe::kRelocationPadding &&
-                    std::uint64_t(page) + (entry & pe::kRelocationOffsetMask) + 4 >
-                        layout.resources.virtualAddress)
-                    Refuse("a base relocation patches the resource section or what follows it");
-            }
-            at += blockSize;
-        }
+        pe::ForEachRelocation(image_, layout.headers, sections, [&](std::uint32_t rva, unsigned type) {
+            if (type != pe::kRelocationPadding && std::uint64_t(rva) + 4 > layout.resources.virtualAddress)
+                Refuse("a base relocation patches the resource section or what follows it");
+        });
     }
 
 private:
     const pe::Reader image_;
     const std::string &label_;
-};
-
-// Reads the resource tree from the resource section, keeping track of the
-// bytes each part takes so that overlapping parts and bytes outside the
-// tree show.
-class ResourceTreeReader {
-public:
-    ResourceTreeReader(const StubReader &stub, const Bytes &image, const Section &section)
-        : stub_(stub), image_(image), section_(section), extent_(section.virtualSize)
-    {
-    }
-
-    void Read(Directory &root)
-    {
-        ReadDirectory(root, 0, 0);
-        std::sort(parts_.begin(), parts_.end());
-        for (std::size_t i = 1; i < parts_.size(); ++i)
-            if (std::get<1>(parts_[i - 1]) > std::get<0>(parts_[i]))
-                stub_.Refuse(std::string("malformed resource tree: ") + std::get<2>(parts_[i - 1]) + " and " +
-                             std::get<2>(parts_[i]) + " overlap");
-        // Whatever else the section holds would not survive the rebuild.
-        std::vector<bool> used(section_.rawSize, false);
-        for (const auto &part : parts_)
-            std::fill(used.begin() + std::get<0>(part), used.begin() + std::get<1>(part), true);
-        std::size_t stray = 0;
-        for (std::size_t i = 0; i < section_.rawSize; ++i)
-            stray += !used[i] && image_[section_.rawPointer + i] != 0;
-        if (stray != 0)
-            stub_.Refuse("the resource section holds " + std::to_string(stray) +
-                         " bytes outside its resource tree; they would be lost");
-    }
-
-private:
-    std::uint32_t U16(std::uint32_t offset) const
-    {
-        return stub_.U16(section_.rawPointer + std::uint64_t(offset));
-    }
-    std::uint32_t U32(std::uint32_t offset) const
-    {
-        return stub_.U32(section_.rawPointer + std::uint64_t(offset));
-    }
-
-    // Records that length bytes at offset belong to the tree. Parts that
-    // overlap are caught once all are known; more bytes than the section
-    // has catch them early, which also bounds the work on a tree whose
-    // entries lead to the same parts over and over.
-    void Claim(std::uint64_t offset, std::uint64_t length, const char *what)
-    {
-        if (offset > extent_ || length > extent_ - offset)
-            stub_.Refuse(std::string("malformed resource tree: ") + what +
-                         " lies outside the resource section");
-        if (length == 0)
-            return;
-        claimed_ += length;
-        if (claimed_ > extent_)
-            stub_.Refuse("malformed resource tree: its parts overlap");
-        parts_.emplace_back(offset, offset + length, what);
-    }
-
-    void ReadDirectory(Directory &dir, std::uint32_t offset, int level)
-    {
-        Claim(offset, pe::kResourceTableSize, "a resource directory");
-        const std::uint32_t named = U16(offset + pe::kResourceNamedCountOffset);
-        const std::uint32_t count = named + U16(offset + pe::kResourceIdCountOffset);
-        Claim(offset + std::uint64_t(pe::kResourceTableSize), std::uint64_t(count) * pe::kResourceEntrySize,
-              "a resource directory");
-        std::copy_n(&image_[section_.rawPointer + offset], sizeof dir.head, dir.head);
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const std::uint32_t at =
-                offset + std::uint32_t(pe::kResourceTableSize + i * pe::kResourceEntrySize);
-            const std::uint32_t nameField = U32(at);
-            const std::uint32_t target = U32(at + 4);
-            Entry entry;
-            entry.key.named = i < named;
-            if (entry.key.named != ((nameField & pe::kResourceHighBit) != 0))
-                stub_.Refuse(
-                    "malformed resource tree: a directory's named and numbered entries are out of place");
-            if (entry.key.named) {
-                const std::uint32_t string = nameField & ~pe::kResourceHighBit;
-                Claim(string, 2, "a resource name");
-                const std::uint32_t length = U16(string);
-                Claim(string + 2ull, 2ull * length, "a resource name");
-                for (std::uint32_t c = 0; c < length; ++c)
-                    entry.key.name.push_back(static_cast<char16_t>(U16(string + 2 + 2 * c)));
-            } else {
-                entry.key.id = nameField;
-            }
-            const bool isDirectory = (target & pe::kResourceHighBit) != 0;
-            if (isDirectory != (level + 1 < kResourceLevels))
-                stub_.Refuse("malformed resource tree: not three levels of type, name and language");
-            if (isDirectory) {
-                entry.directory = std::make_unique<Directory>();
-                ReadDirectory(*entry.directory, target & ~pe::kResourceHighBit, level + 1);
-            } else {
-                Claim(target, pe::kResourceDataEntrySize, "a resource data entry");
-                const std::uint32_t rva = U32(target);
-                entry.dataSize = U32(target + 4);
-                entry.codePage = U32(target + 8);
-                entry.reserved = U32(target + 12);
-                if (rva < section_.virtualAddress)
-                    stub_.Refuse("malformed resource tree: resource data lies outside the resource section");
-                entry.dataOffset = rva - section_.virtualAddress;
-                Claim(entry.dataOffset, entry.dataSize, "resource data");
-            }
-            dir.entries.push_back(std::move(entry));
-        }
-        std::stable_sort(dir.entries.begin(), dir.entries.end(),
-                         [](const Entry &a, const Entry &b) { return Before(a.key, b.key); });
-        for (std::size_t i = 1; i < dir.entries.size(); ++i)
-            if (!Before(dir.entries[i - 1].key, dir.entries[i].key))
-                stub_.Refuse("malformed resource tree: two entries for " + KeyText(dir.entries[i].key));
-    }
-
-    const StubReader &stub_;
-    const Bytes &image_;
-    const Section &section_;
-    const std::uint64_t extent_;
-    std::uint64_t claimed_ = 0;
-    std::vector<std::tuple<std::uint64_t, std::uint64_t, const char *>> parts_;
-};
-
-Entry *FindNamed(Directory &dir, const std::string &name)
-{
-    for (Entry &entry : dir.entries)
-        if (NameIs(entry.key, name))
-            return &entry;
-    return nullptr;
-}
-
-// What the rebuilt tree takes, part by part.
-struct TreeSizes {
-    std::uint64_t tables = 0;
-    std::uint64_t strings = 0;
-    std::uint64_t dataEntries = 0;
-    std::uint64_t data = 0;
-};
-
-void Measure(const Directory &dir, std::uint64_t payloadSize, TreeSizes &sizes)
-{
-    sizes.tables += pe::kResourceTableSize + dir.entries.size() * pe::kResourceEntrySize;
-    for (const Entry &entry : dir.entries) {
-        if (entry.key.named)
-            sizes.strings += 2 + 2 * entry.key.name.size();
-        if (entry.directory) {
-            Measure(*entry.directory, payloadSize, sizes);
-        } else {
-            sizes.dataEntries += pe::kResourceDataEntrySize;
-            sizes.data += AlignUp(entry.isPayload ? payloadSize : entry.dataSize, kResourceAlignment);
-        }
-    }
-}
-
-// Writes the tree as the resource compiler does: all directory tables
-// depth first, each parent before its children; then the name strings and
-// the data entries, each in the order their entries were written; then the
-// data, each padded to kResourceAlignment.
-class ResourceTreeWriter {
-public:
-    ResourceTreeWriter(Bytes &out, std::uint32_t sectionRva, const TreeSizes &sizes,
-                       const std::uint8_t *stubSection, const Bytes &payload)
-        : out_(out), rva_(sectionRva), stubSection_(stubSection), payload_(payload),
-          string_(std::uint32_t(sizes.tables)),
-          entry_(std::uint32_t(sizes.tables + AlignUp(sizes.strings, kResourceAlignment))),
-          data_(entry_ + std::uint32_t(sizes.dataEntries))
-    {
-    }
-
-    void Write(const Directory &dir)
-    {
-        const std::uint32_t at = table_;
-        table_ += std::uint32_t(pe::kResourceTableSize + dir.entries.size() * pe::kResourceEntrySize);
-        std::copy_n(dir.head, sizeof dir.head, &out_[at]);
-        const auto named =
-            std::count_if(dir.entries.begin(), dir.entries.end(), [](const Entry &e) { return e.key.named; });
-        Put16(out_, at + pe::kResourceNamedCountOffset, std::uint32_t(named));
-        Put16(out_, at + pe::kResourceIdCountOffset, std::uint32_t(dir.entries.size() - named));
-        std::uint32_t slot = at + std::uint32_t(pe::kResourceTableSize);
-        for (const Entry &entry : dir.entries) {
-            if (entry.key.named) {
-                Put32(out_, slot, pe::kResourceHighBit | string_);
-                Put16(out_, string_, std::uint32_t(entry.key.name.size()));
-                for (std::size_t c = 0; c < entry.key.name.size(); ++c)
-                    Put16(out_, string_ + 2 + 2 * c, entry.key.name[c]);
-                string_ += std::uint32_t(2 + 2 * entry.key.name.size());
-            } else {
-                Put32(out_, slot, entry.key.id);
-            }
-            if (entry.directory) {
-                Put32(out_, slot + 4, pe::kResourceHighBit | table_);
-                Write(*entry.directory);
-            } else {
-                const std::uint8_t *data =
-                    entry.isPayload ? payload_.data() : stubSection_ + entry.dataOffset;
-                const std::uint32_t size = entry.isPayload ? std::uint32_t(payload_.size()) : entry.dataSize;
-                Put32(out_, slot + 4, entry_);
-                Put32(out_, entry_, rva_ + data_);
-                Put32(out_, entry_ + 4, size);
-                Put32(out_, entry_ + 8, entry.codePage);
-                Put32(out_, entry_ + 12, entry.reserved);
-                std::copy_n(data, size, &out_[data_]);
-                entry_ += std::uint32_t(pe::kResourceDataEntrySize);
-                data_ += std::uint32_t(AlignUp(size, kResourceAlignment));
-            }
-            slot += std::uint32_t(pe::kResourceEntrySize);
-        }
-    }
-
-private:
-    Bytes &out_;
-    const std::uint32_t rva_;
-    const std::uint8_t *stubSection_;
-    const Bytes &payload_;
-    std::uint32_t table_ = 0;
-    std::uint32_t string_;
-    std::uint32_t entry_;
-    std::uint32_t data_;
 };
 
 using ResourceMap = std::map<std::tuple<std::string, std::string, std::string>, Bytes>;
@@ -547,21 +241,21 @@ SetupStub::SetupStub(Bytes image, std::string label)
         reader.ReadHeaders(*layout_, sections);
         reader.CheckDirectories(*layout_);
         reader.CheckRelocations(*layout_, sections);
-        ResourceTreeReader(reader, image_, layout_->resources).Read(layout_->tree);
+        layout_->tree = pe::ReadResourceTree(pe::Reader(image_), layout_->resources);
     } catch (const pe::FormatError &fault) {
         reader.Refuse(fault.what());
     }
 
     const std::string missing = std::string("has no ") + kPayloadResourceType + " resource named " +
                                 kPayloadResourceName + " to hold the payload (not a setup stub)";
-    Entry *type = FindNamed(layout_->tree, kPayloadResourceType);
-    Entry *name = type ? FindNamed(*type->directory, kPayloadResourceName) : nullptr;
+    pe::ResourceEntry *type = layout_->tree.FindNamed(kPayloadResourceType);
+    pe::ResourceEntry *name = type ? type->directory->FindNamed(kPayloadResourceName) : nullptr;
     if (!name)
         reader.Refuse(missing);
     if (name->directory->entries.size() != 1)
         reader.Refuse("holds its payload resource in " + std::to_string(name->directory->entries.size()) +
                       " languages; a setup stub holds it in one");
-    name->directory->entries[0].isPayload = true;
+    layout_->payload = &name->directory->entries[0];
 }
 
 SetupStub::~SetupStub() = default;
@@ -573,10 +267,9 @@ Bytes SetupStub::WithPayload(const Bytes &payload, const std::string &payloadLab
                     PayloadLimitReason());
     const Layout &l = *layout_;
     const Section &rsrc = l.resources;
-    TreeSizes sizes;
-    Measure(l.tree, payload.size(), sizes);
-    const std::uint64_t treeSize =
-        sizes.tables + AlignUp(sizes.strings, kResourceAlignment) + sizes.dataEntries + sizes.data;
+    const Bytes tree = pe::WriteResourceTree(l.tree, rsrc.virtualAddress, image_.data() + rsrc.rawPointer,
+                                             l.payload, payload);
+    const std::uint64_t treeSize = tree.size();
     const std::uint64_t rawSize = AlignUp(treeSize, l.fileAlignment);
     const std::uint64_t relocationRva = AlignUp(rsrc.virtualAddress + treeSize, l.sectionAlignment);
     const std::uint64_t imageEnd =
@@ -588,10 +281,7 @@ Bytes SetupStub::WithPayload(const Bytes &payload, const std::string &payloadLab
     // they are; the tree follows, then the base relocations.
     Bytes out(image_.begin(), image_.begin() + rsrc.rawPointer);
     out.resize(out.size() + rawSize, 0);
-    Bytes treeBytes(treeSize, 0);
-    ResourceTreeWriter(treeBytes, rsrc.virtualAddress, sizes, image_.data() + rsrc.rawPointer, payload)
-        .Write(l.tree);
-    std::copy(treeBytes.begin(), treeBytes.end(), out.begin() + rsrc.rawPointer);
+    std::copy(tree.begin(), tree.end(), out.begin() + rsrc.rawPointer);
     Put32(out, rsrc.header + pe::kVirtualSizeOffset, std::uint32_t(treeSize));
     Put32(out, rsrc.header + pe::kRawSizeOffset, std::uint32_t(rawSize));
     Put32(out, l.headers.directories + pe::kResourceDirectory * pe::kDataDirectorySize + 4,

@@ -251,7 +251,7 @@ void Devices(const std::string &work)
         CHECK(Contains(run.err, ": is not a regular file (a device, FIFO or socket); not replacing it"),
               std::string(device) + ": " + run.err);
         run = RunXpack(work, {"compress", device, "out.sz"});
-        CHECK(run.status == 1 && Contains(run.err, ": not a regular file"),
+        CHECK(run.status == 1 && Contains(run.err, ": is not a regular file"),
               std::string(device) + ": " + run.err);
     }
     CHECK_EQ(Names(work), std::string("in.txt "));
