@@ -3,7 +3,10 @@
 // platform's openat), listed through that handle, and renamed or deleted
 // through the handle of the very item checked, so that a folder moved or
 // replaced meanwhile is never entered by its old path. Nothing is opened
-// through a reparse point (FILE_OPEN_REPARSE_POINT), and an item whose file
+// through a reparse point (FILE_OPEN_REPARSE_POINT) that is a link (its
+// tag, reparse_tag.h; other reparse points are plain items that the
+// system keeps so, opened again through the system's handling of them and
+// held to the identity just checked), and an item whose file
 // is found under another path than its own is taken for a link too: that
 // is how a symbolic link looks where the file system cannot show it as a
 // reparse point (Wine shows Unix links so). These calls are all present
@@ -22,6 +25,7 @@
 #include <iostream>
 
 #include "error.h"
+#include "reparse_tag.h"
 
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine, PVOID apcContext,
                                                PIO_STATUS_BLOCK ioStatus, PVOID buffer, ULONG length,
@@ -41,6 +45,9 @@ constexpr NTSTATUS kNameNotFound = static_cast<NTSTATUS>(0xC0000034);
 constexpr NTSTATUS kPathNotFound = static_cast<NTSTATUS>(0xC000003A);
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
+// NtQueryInformationFile's class for FILE_ATTRIBUTE_TAG_INFORMATION (from
+// Windows 2000 on).
+constexpr auto kAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
 
 // A handle, closed when its owner goes.
 class Handle {
@@ -162,9 +169,24 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION &info)
                         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-// name opened in folder, not through a link, with access and share.
+// Whether an open reparse point is a link, by its tag.
+bool IsLinkReparsePoint(HANDLE handle)
+{
+    struct {
+        ULONG attributes;
+        ULONG tag;
+    } tag = {};
+    IO_STATUS_BLOCK io;
+    bool known =
+        NT_SUCCESS(::NtQueryInformationFile(handle, &io, &tag, sizeof tag, kAttributeTagInformation));
+    return IsLinkReparseTag(tag.tag, known) != 0;
+}
+
+// name opened in folder, not through a link, with access and share; with
+// throughReparse, through the system's handling of a reparse point.
 NTSTATUS OpenRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, ULONG share,
-                      ULONG disposition, ULONG options, ULONG attributes, Handle &opened)
+                      ULONG disposition, ULONG options, ULONG attributes, Handle &opened,
+                      bool throughReparse = false)
 {
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(name.c_str());
@@ -173,9 +195,9 @@ NTSTATUS OpenRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK acces
     InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
     IO_STATUS_BLOCK io;
     HANDLE handle = nullptr;
-    NTSTATUS status =
-        ::NtCreateFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share, disposition,
-                       options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    NTSTATUS status = ::NtCreateFile(
+        &handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share, disposition,
+        options | FILE_SYNCHRONOUS_IO_NONALERT | (throughReparse ? 0 : FILE_OPEN_REPARSE_POINT), nullptr, 0);
     if (NT_SUCCESS(status))
         opened = Handle(handle);
     return status;
@@ -201,7 +223,7 @@ Inspected Inspect(HANDLE handle, const std::wstring &expectedFinal, const fs::pa
     item.attributes = info.dwFileAttributes;
     item.status.identity = IdentityOf(info);
     item.status.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLinkReparsePoint(handle))
         item.status.kind = ItemKind::Link;
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         item.status.kind = ItemKind::Folder;
@@ -233,7 +255,23 @@ Inspected OpenChild(const Folder &folder, const std::string &name, ACCESS_MASK a
     std::wstring expected = FolderFinalPath(folder);
     if (!expected.empty() && expected.back() != L'\\')
         expected += L'\\';
-    return Inspect(opened.get(), expected.empty() ? expected : expected + wide, shown);
+    if (!expected.empty())
+        expected += wide;
+    Inspected item = Inspect(opened.get(), expected, shown);
+    if (item.status.kind == ItemKind::Link || !(item.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return item;
+    // A plain item kept as a reparse point (compressed, deduplicated, a
+    // placeholder) is read as any program reads it, through the system's
+    // handling of it, and only while it is still the item checked.
+    Handle again;
+    if (!Succeeded(OpenRelative(FolderHandle(folder), wide, access | FILE_READ_ATTRIBUTES, share, FILE_OPEN,
+                                options, 0, again, true)))
+        throw Error(Shown(shown) + ": cannot open: " + SystemReason());
+    Inspected now = Inspect(again.get(), expected, shown);
+    if (now.status.kind != item.status.kind || now.status.identity != item.status.identity)
+        throw Error(Shown(shown) + ": was replaced while it was opened; not using it");
+    opened = std::move(again);
+    return now;
 }
 
 void WriteAll(HANDLE handle, const Bytes &data, const fs::path &shown)
