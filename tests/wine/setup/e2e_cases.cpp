@@ -291,8 +291,8 @@ void DoubleByteFolder(SetupRun &run, const std::string &typed)
     PressButton(box.window, IDYES);
     run.ExpectExit("after Yes");
     run.ExpectInstalled("into " + typed);
-    CHECK_EQ(ListFolder(run.work).size(), 3u, "C:\\t holds the folder, MSDev98 and the record only");
     CheckReadmeOpened(run);
+    CHECK_EQ(ListFolder(run.work).size(), 3u, "C:\\t holds the folder, MSDev98 and the record only");
 }
 
 void DoubleByteFolderPlain(SetupRun &run)
