@@ -35,7 +35,8 @@ static const char *PathBody(const char *path, int *share)
         *share = 1;
         if (path[0] == '?' && path[1] == '\\') {
             path += 2;
-            *share = path[0] == 'U' && path[1] == 'N' && path[2] == 'C' && path[3] == '\\';
+            // No drive, volume or device name begins so.
+            *share = path[0] == 'U' && path[1] == 'N' && path[2] == 'C';
             if (*share)
                 path += 4;
         }

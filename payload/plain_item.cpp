@@ -68,6 +68,9 @@ void LearnInstallRoot(const char *installRoot)
 static int IsLink(const char *path)
 {
     WIN32_FIND_DATAA found;
+    // Where the platform leaves the tag unset (Wine does), it reads as no
+    // tag, a link's.
+    found.dwReserved0 = 0;
     HANDLE search = FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE)
         return 0;
