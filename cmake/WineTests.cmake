@@ -10,18 +10,32 @@ add_test(NAME wine.start COMMAND ${WINE_ENV_SCRIPT} start ${WINE_STATE_DIR})
 add_test(NAME wine.stop COMMAND ${WINE_ENV_SCRIPT} stop ${WINE_STATE_DIR})
 set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+# A second prefix under the Japanese locale, whose ANSI code page (932) is a
+# two-byte one, for the tests that need it (add_wine_test JAPANESE).
+set(WINE_JA_STATE_DIR ${CMAKE_BINARY_DIR}/wine-env-ja)
+add_test(NAME wine_ja.start COMMAND ${WINE_ENV_SCRIPT} start ${WINE_JA_STATE_DIR} ja_JP.UTF-8)
+add_test(NAME wine_ja.stop COMMAND ${WINE_ENV_SCRIPT} stop ${WINE_JA_STATE_DIR})
+set_tests_properties(wine_ja.start PROPERTIES FIXTURES_SETUP wine_ja TIMEOUT 180 RESOURCE_LOCK wineprefix)
+set_tests_properties(wine_ja.stop PROPERTIES FIXTURES_CLEANUP wine_ja TIMEOUT 60)
 
-# add_wine_test(NAME name [RUNNER script [args...]] COMMAND program [args...]
-#               [TIMEOUT seconds])
+# add_wine_test(NAME name [JAPANESE] [RUNNER script [args...]]
+#               COMMAND program [args...] [TIMEOUT seconds])
 # Runs a Win32 program under Wine, through scripts/run-in-wine or another
 # runner that takes the same state folder first and its own arguments before
 # the program; a target name as program is resolved to its file. Wine tests
 # share one prefix and its registry, so they run one at a time; and they run
 # alone (RUN_SERIAL): with a CPU-bound native test beside them on a small
 # machine, Wine's start-up handshakes miss their deadlines and each program
-# start can wait out a ten-second timeout.
+# start can wait out a ten-second timeout. JAPANESE runs it in the prefix
+# under the Japanese locale.
 function(add_wine_test)
-    cmake_parse_arguments(WT "" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
+    cmake_parse_arguments(WT "JAPANESE" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
+    set(state ${WINE_STATE_DIR})
+    set(fixture wine)
+    if(WT_JAPANESE)
+        set(state ${WINE_JA_STATE_DIR})
+        set(fixture wine_ja)
+    endif()
     list(POP_FRONT WT_COMMAND program)
     if(TARGET ${program})
         set(program $<TARGET_FILE:${program}>)
@@ -34,9 +48,9 @@ function(add_wine_test)
         set(WT_TIMEOUT 120)
     endif()
     add_test(NAME ${WT_NAME}
-             COMMAND ${runner} ${WINE_STATE_DIR} ${WT_RUNNER} ${program} ${WT_COMMAND})
+             COMMAND ${runner} ${state} ${WT_RUNNER} ${program} ${WT_COMMAND})
     set_tests_properties(${WT_NAME} PROPERTIES
-        FIXTURES_REQUIRED wine
+        FIXTURES_REQUIRED ${fixture}
         RESOURCE_LOCK wineprefix
         RUN_SERIAL TRUE
         TIMEOUT ${WT_TIMEOUT})

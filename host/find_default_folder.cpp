@@ -1,6 +1,7 @@
 // Developer Studio discovery: is it there for this user, and which folder to
 // suggest so that the payload's top folder lands in its add-ins folder.
 #include "host.h"
+#include "folder_text.h"
 
 #define DEVSTUDIO_KEY "Software\\Microsoft\\DevStudio\\"
 // The version digit goes right after the prefix: "...\\DevStudio\\6.0\\...".
@@ -51,17 +52,14 @@ static int ReadInstallDirs(HKEY key, char *buffer, DWORD size, DWORD *count)
 }
 
 // Keeps everything up to and including the last backslash at index 1 or
-// later; index 0 is never a cut point, so "\Bin" stays whole.
+// later; index 0 is never a cut point, so "\Bin" stays whole. The text is
+// read by characters of the ANSI code page: a character's second byte may
+// be 0x5C.
 static void CutAfterLastBackslash(char *buffer, DWORD count)
 {
-    if (count < 2)
-        return;
-    for (DWORD i = count - 1; i >= 1; i--) {
-        if (buffer[i] == '\\') {
-            buffer[i + 1] = 0;
-            return;
-        }
-    }
+    int cut = LastBackslash(buffer, (int)count, IsDBCSLeadByte);
+    if (cut >= 1)
+        buffer[cut + 1] = 0;
 }
 
 static void SetFallbackFolder(char *buffer, DWORD size)

@@ -41,20 +41,27 @@ static int WriteEntryData(HANDLE file, const PayloadEntry *entry)
 // that nothing can change or replace it while it is written: a file the
 // run creates, or one that exists and has been found plain. A name that
 // exists but cannot be opened is a link to nothing, which an ordinary
-// create would have made.
+// create would have made. A file the run created and then refuses or
+// cannot write whole (a full disk, damaged data) must not stay under its
+// name looking like an installed file: it goes through the run's own
+// handle, which can reach nothing else. One that was there before is not
+// the run's to delete.
 static int WriteDestination(InstallRun *run, INT source, unsigned long expected)
 {
     const char *destination = run->destination;
     HANDLE target;
     DWORD disposition = CREATE_NEW;
+    // Only a file the run creates is opened with the right to delete it.
+    DWORD access = GENERIC_READ | GENERIC_WRITE | DELETE;
     for (;;) {
-        target = CreateFileA(destination, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, disposition,
+        target = CreateFileA(destination, access, FILE_SHARE_READ, NULL, disposition,
                              FILE_FLAG_OPEN_REPARSE_POINT, NULL);
         if (target != INVALID_HANDLE_VALUE)
             break;
         DWORD error = GetLastError();
         if (disposition == CREATE_NEW && error == ERROR_FILE_EXISTS) {
             disposition = OPEN_EXISTING;
+            access = GENERIC_READ | GENERIC_WRITE;
             continue;
         }
         if (disposition == OPEN_EXISTING && error == ERROR_FILE_NOT_FOUND) {
@@ -63,32 +70,42 @@ static int WriteDestination(InstallRun *run, INT source, unsigned long expected)
         }
         return DESTINATION_FAILED;
     }
+    const char *relative = destination + run->rootEnd;
     BY_HANDLE_FILE_INFORMATION info;
-    if (!IsPlainFile(target, destination + run->rootEnd, &info)) {
+    int plain = IsPlainFile(target, destination, relative, &info);
+    // A plain file that the system keeps as a reparse point (compressed,
+    // a placeholder) is written through the system's handling of it, as
+    // any program writes it: opened again without
+    // FILE_FLAG_OPEN_REPARSE_POINT, and only while it is the file checked.
+    // It is never one the run created.
+    if (plain && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         CloseHandle(target);
-        ReportNotPlain(destination, MSG_NOT_PLAIN_FILE);
-        return DESTINATION_REFUSED;
+        target = OpenSameFile(destination, GENERIC_READ | GENERIC_WRITE, &info);
+        plain = target != NULL && IsPlainFile(target, destination, relative, &info);
     }
-    // Emptied only now that it is known to be the file it seems.
-    SetEndOfFile(target);
-    // LZCopy writes its output through the plain file handle it is given.
-    LONG copied = LZCopy(source, (INT)(INT_PTR)target);
+    int result = DESTINATION_REFUSED;
+    if (plain) {
+        // Emptied only now that it is known to be the file it seems.
+        SetEndOfFile(target);
+        // LZCopy writes its output through the plain file handle it is
+        // given. It decodes until its input ends whatever the header says,
+        // so the count is checked against the length the data promises (an
+        // error, a negative count, never matches a length a payload holds).
+        LONG copied = LZCopy(source, (INT)(INT_PTR)target);
+        result = (unsigned long)copied == expected ? DESTINATION_WRITTEN : DESTINATION_FAILED;
+    }
+    if (result != DESTINATION_WRITTEN && disposition == CREATE_NEW)
+        DiscardCreatedFile(target);
     CloseHandle(target);
-    // LZCopy decodes until its input ends whatever the header says, so the
-    // count is checked against the length the data promises. A file this
-    // run created and cut short (a full disk, damaged data) must not stay
-    // under its real name looking like an installed file; one that was
-    // there before is not the run's to delete.
-    if (copied < 0 || (unsigned long)copied != expected) {
-        if (disposition == CREATE_NEW)
-            DeleteFileA(destination);
-        return DESTINATION_FAILED;
-    }
+    if (result == DESTINATION_REFUSED)
+        ReportNotPlain(destination, MSG_NOT_PLAIN_FILE);
+    if (result != DESTINATION_WRITTEN)
+        return result;
     // The component is held from here until it has been registered. The
     // write handle cannot be kept (the loader refuses a file open for
     // writing), so the file is opened again and must be the same one.
     if (lstrcmpiA(destination, run->componentPath) == 0)
-        g_hComponentFile = OpenSameFile(destination, &info);
+        g_hComponentFile = OpenSameFile(destination, GENERIC_READ, &info);
     return DESTINATION_WRITTEN;
 }
 

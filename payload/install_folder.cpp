@@ -12,7 +12,8 @@ void ReadInstallFolder(HWND dialog, char *buffer)
 {
     // At most SETUP_PATH_MAX - 1 characters; none, and an empty text, when
     // the box cannot be read.
-    NormaliseFolderText(buffer, (int)GetDlgItemTextA(dialog, IDC_FOLDER, buffer, SETUP_PATH_MAX));
+    NormaliseFolderText(buffer, (int)GetDlgItemTextA(dialog, IDC_FOLDER, buffer, SETUP_PATH_MAX),
+                        IsDBCSLeadByte);
 }
 
 int ComponentFolderPath(HWND dialog, char *buffer)

@@ -24,3 +24,30 @@ int AppendPath(char *buffer, const char *text)
     buffer[used + added] = 0;
     return 1;
 }
+
+// What follows the form's prefix; *share is 1 for a share: "\\?\UNC\..."
+// and "\\server\...", against "\\?\C:\..." and "C:\...".
+static const char *PathBody(const char *path, int *share)
+{
+    *share = 0;
+    if (path[0] == '\\' && path[1] == '\\') {
+        path += 2;
+        *share = 1;
+        if (path[0] == '?' && path[1] == '\\') {
+            path += 2;
+            // No drive, volume or device name begins so.
+            *share = path[0] == 'U' && path[1] == 'N' && path[2] == 'C';
+            if (*share)
+                path += 4;
+        }
+    }
+    return path;
+}
+
+int SameFinalPath(const char *a, const char *b, TextCompare compare)
+{
+    int shareA, shareB;
+    const char *bodyA = PathBody(a, &shareA);
+    const char *bodyB = PathBody(b, &shareB);
+    return shareA == shareB && compare(bodyA, bodyB) == 0;
+}

@@ -11,19 +11,24 @@
 void LearnInstallRoot(const char *installRoot);
 
 // 1 unless the folder at path (named without a final backslash) is a link
-// or a junction (a reparse point).
+// or a junction: a reparse point with a link's tag (reparse_tag.h).
 int IsPlainFolder(const char *path);
 
-// 1 when file, open on the install root followed by relative, is a plain
-// file with one name, reached through no link: its final path is the
-// install root's followed by relative. *info receives what the platform
-// says of the file.
-int IsPlainFile(HANDLE file, const char *relative, BY_HANDLE_FILE_INFORMATION *info);
+// 1 when file, open on path (the install root followed by relative), is a
+// plain file with one name (a reparse point only with a tag that is no
+// link's), reached through no link: its final path is the install root's
+// followed by relative. *info receives what the platform says of the file.
+int IsPlainFile(HANDLE file, const char *path, const char *relative, BY_HANDLE_FILE_INFORMATION *info);
 
-// Opens path for reading, sharing reading only, when it is still the file
+// Opens path with access, sharing reading only, when it is still the file
 // that *was describes (same volume, same file index). Otherwise returns
 // NULL.
-HANDLE OpenSameFile(const char *path, const BY_HANDLE_FILE_INFORMATION *was);
+HANDLE OpenSameFile(const char *path, DWORD access, const BY_HANDLE_FILE_INFORMATION *was);
+
+// Marks file, which the run created and holds open with DELETE access, to
+// be deleted when the handle closes: through the handle, so that whatever
+// its name leads to by then is never touched.
+void DiscardCreatedFile(HANDLE file);
 
 // Tells the user that path is not a plain folder or file (reason) and that
 // nothing was written through it. Returns 0.

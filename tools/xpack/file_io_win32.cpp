@@ -3,7 +3,10 @@
 // platform's openat), listed through that handle, and renamed or deleted
 // through the handle of the very item checked, so that a folder moved or
 // replaced meanwhile is never entered by its old path. Nothing is opened
-// through a reparse point (FILE_OPEN_REPARSE_POINT), and an item whose file
+// through a reparse point (FILE_OPEN_REPARSE_POINT) that is a link (its
+// tag, reparse_tag.h; other reparse points are plain items that the
+// system keeps so, opened again through the system's handling of them and
+// held to the identity just checked), and an item whose file
 // is found under another path than its own is taken for a link too: that
 // is how a symbolic link looks where the file system cannot show it as a
 // reparse point (Wine shows Unix links so). These calls are all present
@@ -20,6 +23,7 @@
 #include <iostream>
 
 #include "file_io_platform.h"
+#include "reparse_tag.h"
 
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine, PVOID apcContext,
                                                PIO_STATUS_BLOCK ioStatus, PVOID buffer, ULONG length,
@@ -43,6 +47,9 @@ constexpr NTSTATUS kNameNotFound = static_cast<NTSTATUS>(0xC0000034);
 constexpr NTSTATUS kPathNotFound = static_cast<NTSTATUS>(0xC000003A);
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
+// NtQueryInformationFile's class for FILE_ATTRIBUTE_TAG_INFORMATION (from
+// Windows 2000 on).
+constexpr auto kAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
 
 HANDLE Get(const File &file)
 {
@@ -148,15 +155,27 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION &info)
 }
 
 // The one decision of which items are links, from the attributes of the
-// item open as handle: every reparse point is.
-bool IsLinkReparsePoint(HANDLE, DWORD attributes)
+// item open as handle: a reparse point whose tag is a link's, or cannot be
+// read.
+bool IsLinkReparsePoint(HANDLE handle, DWORD attributes)
 {
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    struct {
+        ULONG attributes;
+        ULONG tag;
+    } tag = {};
+    IO_STATUS_BLOCK io;
+    bool known =
+        NT_SUCCESS(::NtQueryInformationFile(handle, &io, &tag, sizeof tag, kAttributeTagInformation));
+    return IsLinkReparseTag(tag.tag, known) != 0;
 }
 
-// name opened in folder, not through a link, with access and share.
+// name opened in folder, not through a link, with access and share; with
+// throughReparse, through the system's handling of a reparse point.
 NTSTATUS OpenRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK access, ULONG share,
-                      ULONG disposition, ULONG options, ULONG attributes, File &opened)
+                      ULONG disposition, ULONG options, ULONG attributes, File &opened,
+                      bool throughReparse = false)
 {
     UNICODE_STRING text;
     text.Buffer = const_cast<PWSTR>(name.c_str());
@@ -165,9 +184,9 @@ NTSTATUS OpenRelative(HANDLE folder, const std::wstring &name, ACCESS_MASK acces
     InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
     IO_STATUS_BLOCK io;
     HANDLE handle = nullptr;
-    NTSTATUS status =
-        ::NtCreateFile(&handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share, disposition,
-                       options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    NTSTATUS status = ::NtCreateFile(
+        &handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share, disposition,
+        options | FILE_SYNCHRONOUS_IO_NONALERT | (throughReparse ? 0 : FILE_OPEN_REPARSE_POINT), nullptr, 0);
     if (NT_SUCCESS(status))
         opened = Own(handle);
     return status;
@@ -294,7 +313,28 @@ bool OpenChild(const Folder &folder, const std::string &name, ACCESS_MASK access
     std::wstring expected = FolderFinalPath(folder);
     if (!expected.empty() && expected.back() != L'\\')
         expected += L'\\';
-    return Inspect(Get(opened), expected.empty() ? expected : expected + wide, item);
+    if (!expected.empty())
+        expected += wide;
+    if (!Inspect(Get(opened), expected, item))
+        return false;
+    if (item.status.kind == ItemKind::Link || !(item.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+    // A plain item kept as a reparse point (compressed, deduplicated, a
+    // placeholder) is read as any program reads it, through the system's
+    // handling of it, and only while it is still the item checked: one
+    // replaced in between is taken for a link, and refused as one.
+    File again;
+    if (!Succeeded(OpenRelative(Get(folder), wide, access | FILE_READ_ATTRIBUTES, share, FILE_OPEN, 0, 0, again,
+                                true)))
+        return false;
+    Item now;
+    if (!Inspect(Get(again), expected, now))
+        return false;
+    if (now.status.kind != item.status.kind || now.status.identity != item.status.identity)
+        now.status.kind = ItemKind::Link;
+    opened = std::move(again);
+    item = now;
+    return true;
 }
 
 // The folder path, links followed unless followLinks is false.

@@ -23,6 +23,13 @@ void Require(bool condition)
         std::abort();
 }
 
+// Code page 932's lead bytes: the folder text is walked as a two-byte code
+// page reads it, whose trail bytes include the backslash.
+int ShiftJisLeadByte(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 // The install root as the run builds it, or false when it is refused.
 bool InstallRoot(const std::uint8_t *text, std::size_t count, char *path)
 {
@@ -31,7 +38,7 @@ bool InstallRoot(const std::uint8_t *text, std::size_t count, char *path)
     for (std::size_t i = 0; i < count; ++i)
         path[i] = text[i] ? (char)text[i] : ' ';  // the box holds no zero bytes
     path[count] = 0;
-    NormaliseFolderText(path, (int)count);
+    NormaliseFolderText(path, (int)count, ShiftJisLeadByte);
     int length = PathTextLength(path);
     Require(length <= (int)count);
     if (length + 1 > PATH_TEXT_MAX_CHARS)

@@ -7,14 +7,25 @@
 
 namespace {
 
+int NoLeadByte(unsigned char)
+{
+    return 0;
+}
+
+// Code page 932's lead bytes, as IsDBCSLeadByte gives them there.
+int ShiftJisLeadByte(unsigned char byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
 // Runs the normalisation in a buffer of the real size, the way
 // ReadInstallFolder hands it over, and returns the resulting string.
-std::string Normalise(const std::string &text)
+std::string Normalise(const std::string &text, LeadByteTest isLead = NoLeadByte)
 {
     std::vector<char> buffer(260, 'X');
     text.copy(buffer.data(), text.size());
     buffer[text.size()] = 0;
-    NormaliseFolderText(buffer.data(), static_cast<int>(text.size()));
+    NormaliseFolderText(buffer.data(), static_cast<int>(text.size()), isLead);
     return std::string(buffer.data());
 }
 
@@ -57,6 +68,33 @@ TEST(FolderText, FullLengthTextStaysInItsBuffer)
     ASSERT_EQ(text.size(), 259u);
     EXPECT_EQ(Normalise(text), std::string(257, 'a'));
     EXPECT_EQ(Normalise(std::string(259, 'b')), std::string(259, 'b'));
+}
+
+// In code page 932 the second byte of a character may be 0x5C: 表 is 95 5C,
+// 表示 95 5C 8E A6. Such a byte is no backslash, and single-byte text reads
+// as in any code page.
+TEST(FolderText, TwoByteCodePage)
+{
+    struct Case {
+        const char *box;
+        const char *folder;
+    } cases[] = {
+        {"C:\\t\\\x95\x5c", "C:\\t\\\x95\x5c"},
+        {"C:\\t\\\x95\x5c\\", "C:\\t\\\x95\x5c"},
+        {"C:\\t\\\x95\x5c  ", "C:\\t\\\x95\x5c"},
+        {"C:\\t\\\x95\x5c\x8e\xa6\\ ", "C:\\t\\\x95\x5c\x8e\xa6"},
+        {"C:\\t\\\x95", "C:\\t\\\x95"},  // a lone lead byte stands alone
+        {"D:\\Tools\\", "D:\\Tools"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Normalise(c.box, ShiftJisLeadByte), c.folder) << "folder box \"" << c.box << "\"";
+    // The same bytes in a single-byte code page end in a backslash.
+    EXPECT_EQ(Normalise("C:\\t\\\x95\x5c"), "C:\\t\\\x95");
+
+    const std::string suggested = "C:\\t\\VS\\\x95\x5c\x8e\xa6";
+    EXPECT_EQ(LastBackslash(suggested.data(), static_cast<int>(suggested.size()), ShiftJisLeadByte), 7);
+    EXPECT_EQ(LastBackslash(suggested.data(), static_cast<int>(suggested.size()), NoLeadByte), 9);
+    EXPECT_EQ(LastBackslash("\x95\x5c", 2, ShiftJisLeadByte), -1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,41 @@ TEST(PathText, TailsLongerThanAnyBufferAreRefused)
     EXPECT_EQ(AppendPath(empty.buffer(), "\\"), 0);
     EXPECT_TRUE(path.guardIntact());
     EXPECT_TRUE(empty.guardIntact());
+}
+
+int CompareIgnoringAsciiCase(const char *a, const char *b)
+{
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return 1;
+    return *a != *b;
+}
+
+// Final paths as the file system gives them against the install root's and
+// the composed ones, in every form.
+TEST(PathText, FinalPathForms)
+{
+    struct Case {
+        const char *a;
+        const char *b;
+        bool same;
+    } cases[] = {
+        {"\\\\?\\C:\\Dev\\a.dll", "C:\\dev\\A.DLL", true},
+        {"\\\\?\\C:\\Dev\\a.dll", "\\\\?\\C:\\Dev\\a.dll", true},
+        {"C:\\Dev\\a.dll", "C:\\Dev\\a.dll", true},
+        {"\\\\?\\UNC\\srv\\share\\a.dll", "\\\\srv\\share\\a.dll", true},
+        {"\\\\?\\UNC\\srv\\share\\a.dll", "\\\\?\\UNC\\srv\\share\\a.dll", true},
+        {"\\\\?\\C:\\Dev\\a.dll", "C:\\Dev\\b.dll", false},
+        {"\\\\?\\C:\\Dev\\a.dll", "C:\\Dev\\a.dll\\b", false},
+        // A share never matches a drive, whatever follows.
+        {"\\\\?\\UNC\\C:\\Dev", "C:\\Dev", false},
+        {"\\\\C:\\Dev", "\\\\?\\C:\\Dev", false},
+        {"\\\\?\\UNC\\srv\\share", "\\\\?\\srv\\share", false},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(SameFinalPath(c.a, c.b, CompareIgnoringAsciiCase) != 0, c.same) << c.a << " / " << c.b;
+        EXPECT_EQ(SameFinalPath(c.b, c.a, CompareIgnoringAsciiCase) != 0, c.same) << c.b << " / " << c.a;
+    }
 }
 
 }  // namespace

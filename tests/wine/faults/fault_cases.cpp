@@ -11,6 +11,7 @@
 #include "setup_run.h"
 #include "payload.h"
 
+#include <algorithm>
 #include <iostream>
 
 using namespace driver;
@@ -334,6 +335,74 @@ void NoCommonControls(SetupRun &run)
     run.ExpectExit("without the common controls");
 }
 
+// The reference tree's files, relative to it, below relative.
+std::vector<std::string> ReferenceFiles(const SetupRun &run, const std::string &relative = "")
+{
+    std::vector<std::string> files;
+    for (const FolderItem &item : ListFolder(relative.empty() ? run.reference : run.Reference(relative))) {
+        std::string path = relative.empty() ? item.name : relative + "\\" + item.name;
+        std::vector<std::string> below =
+            item.directory ? ReferenceFiles(run, path) : std::vector<std::string>{path};
+        files.insert(files.end(), below.begin(), below.end());
+    }
+    return files;
+}
+
+// An install folder in which the payload's longest file path takes length
+// characters, made of folders of at most 100 characters.
+std::string LongFolder(SetupRun &run, const std::string &name, size_t length)
+{
+    run.Prepare("C:\\faults\\" + name);
+    std::string longest;
+    for (const std::string &file : ReferenceFiles(run))
+        if (file.size() > longest.size())
+            longest = file;
+    std::string folder = run.work;
+    for (size_t left = length - 1 - longest.size() - folder.size(); left > 0;) {
+        size_t part = std::min<size_t>(left == 102 ? 100 : left, 101);
+        folder += "\\" + std::string(part - 1, 'd');
+        left -= part;
+    }
+    CHECK_EQ(folder.size() + 1 + longest.size(), length, "the longest path's length");
+    run.devStudio = folder;
+    CHECK(MakeDirectories(folder), "make " + folder);
+    setup_run::SeedDevStudio(folder + "\\Bin");
+    return longest;
+}
+
+// Paths of up to 259 characters install, on the first Install and again
+// over the installed files, though their final paths are longer.
+void LongestPathFits(SetupRun &run)
+{
+    LongFolder(run, "path_259", 259);
+    for (int install = 0; install < 2; ++install)
+        if (run.Launch())
+            CheckSecondInstall(run, TempFilePath());
+}
+
+// A path of 260 characters cannot be written: the run stops with the
+// failure box, the files before it are whole and none is left half-made.
+void LongestPathTooLong(SetupRun &run)
+{
+    std::string longest = LongFolder(run, "path_260", 260);
+    if (!run.Launch())
+        return;
+    MessageBoxInfo box = run.Install();
+    CHECK_EQ(box.text, MSG_ENTRY_FAILED, "failure text");
+    if (box.window) {
+        PressButton(box.window, IDOK);
+        WaitGone(box.window, kWait);
+    }
+    Settle();
+    CHECK(run.process.Running() && IsWindowVisible(run.dialog), "the dialog stays open after the failure");
+    CHECK(setup_run::RegisteredServerPath().empty(), "a failed run registers nothing");
+    CHECK(!Exists(run.Installed(longest)), "the file whose path does not fit is not created");
+    for (const std::string &file : ReferenceFiles(run))
+        if (file.size() + 1 + run.devStudio.size() < 260)
+            CHECK_EQ(ReadFileText(run.Installed(file)), ReadFileText(run.Reference(file)),
+                     file + " is whole");
+}
+
 // The temporary file's name, in the temporary folder on Y:, planted by
 // run-fault-test as a link to a file outside the prefix. The run neither
 // writes through the link nor removes it, and installs as usual.
@@ -394,5 +463,7 @@ int main(int argc, char **argv)
                                    {"temp_link_read_only", TempLinkReadOnly},
                                    {"temp_link_writable", TempLinkWritable},
                                    {"temp_taken_by_folder", TempTakenByFolder},
+                                   {"path_259", LongestPathFits},
+                                   {"path_260", LongestPathTooLong},
                                });
 }

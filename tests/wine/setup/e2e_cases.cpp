@@ -272,6 +272,51 @@ void ExtraArguments(SetupRun &run)
     CHECK(!Exists("C:\\elsewhere"), "the arguments are ignored");
 }
 
+// Under code page 932 (the cases run in a prefix under the Japanese
+// locale) the second byte of a character may be 0x5C: 表 is 95 5C.
+const std::string kHyo = "\x95\x5c";
+
+// The folder box names C:\t\表 (typed as given): the tree goes into
+// C:\t\表\Addins and the readme is opened from there.
+void DoubleByteFolder(SetupRun &run, const std::string &typed)
+{
+    CHECK_EQ(GetACP(), 932u, "the prefix's ANSI code page");
+    run.Prepare("C:\\t");
+    run.devStudio = "C:\\t\\" + kHyo;
+    if (!CHECK(MakeDirectories(run.devStudio), "make the folder") || !run.Launch())
+        return;
+    SetControlText(run.dialog, IDC_FOLDER, typed);
+    MessageBoxInfo box = InstallToFinish(run);
+    CHECK_EQ(box.title, FINISH_TITLE, "the run ends in the finish box (text: " + box.text + ")");
+    PressButton(box.window, IDYES);
+    run.ExpectExit("after Yes");
+    run.ExpectInstalled("into " + typed);
+    CheckReadmeOpened(run);
+    CHECK_EQ(ListFolder(run.work).size(), 3u, "C:\\t holds the folder, MSDev98 and the record only");
+}
+
+void DoubleByteFolderPlain(SetupRun &run)
+{
+    DoubleByteFolder(run, "C:\\t\\" + kHyo);
+}
+void DoubleByteFolderBackslash(SetupRun &run)
+{
+    DoubleByteFolder(run, "C:\\t\\" + kHyo + "\\");
+}
+
+// "Install Dirs" C:\t\VS\表示 suggests its parent folder.
+void DoubleByteSuggestion(SetupRun &run)
+{
+    CHECK_EQ(GetACP(), 932u, "the prefix's ANSI code page");
+    run.Prepare("C:\\t");
+    setup_run::SeedDevStudio("C:\\t\\VS\\" + kHyo + "\x8e\xa6");
+    if (!run.Launch())
+        return;
+    CHECK_EQ(ControlText(run.dialog, IDC_FOLDER), "C:\\t\\VS\\", "suggested folder");
+    PressButton(run.dialog, IDCANCEL);
+    run.ExpectExit("after Cancel");
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -292,5 +337,8 @@ int main(int argc, char **argv)
                                    {"help", HelpBoxes},
                                    {"about", AboutBoxes},
                                    {"arguments", ExtraArguments},
+                                   {"dbcs_folder", DoubleByteFolderPlain},
+                                   {"dbcs_folder_backslash", DoubleByteFolderBackslash},
+                                   {"dbcs_suggestion", DoubleByteSuggestion},
                                });
 }
