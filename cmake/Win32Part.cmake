@@ -48,6 +48,24 @@ include(${CMAKE_CURRENT_LIST_DIR}/ReleaseImages.cmake)
 
 include(${CMAKE_SOURCE_DIR}/cmake/Subfolders.cmake)
 
+# The files that one folder makes and others take. Each is a property of the
+# target that makes it, set in that target's folder, and read here through a
+# generator expression, so that the order of the folders below does not
+# matter: the product payload and the folder packed into it (resources/payload),
+# and CorvaneSetup.exe, also linked at RELOCATION_TEST_BASE (setup).
+set(PRODUCT_PAYLOAD_FILE $<TARGET_PROPERTY:product_payload,PAYLOAD_FILE>)
+set(PRODUCT_FOLDER $<TARGET_PROPERTY:product_payload,PRODUCT_FOLDER>)
+set(SETUP_EXECUTABLE_FILE $<TARGET_PROPERTY:CorvaneSetup,IMAGE_FILE>)
+set(SETUP_OTHER_BASE_FILE $<TARGET_PROPERTY:CorvaneSetup-other-base,IMAGE_FILE>)
+# The payload CorvaneSetup.exe embeds: a publisher's own payload file named by
+# SETUP_PAYLOAD_FILE, which the native tree declares and passes on, or the
+# product's.
+if(SETUP_PAYLOAD_FILE)
+    set(EMBEDDED_PAYLOAD_FILE ${SETUP_PAYLOAD_FILE})
+else()
+    set(EMBEDDED_PAYLOAD_FILE ${PRODUCT_PAYLOAD_FILE})
+endif()
+
 add_subdirectory(tools)
 add_subdirectory(payload)
 add_subdirectory(host)
@@ -59,6 +77,4 @@ add_subdirectory(tests/release)
 add_subdirectory(demo)
 
 # Benchmark programs, not tests: bench/install builds and runs them.
-if(EXISTS ${CMAKE_SOURCE_DIR}/bench/install-timing/CMakeLists.txt)
-    add_subdirectory(bench/install-timing)
-endif()
+add_subdirectory(bench/install-timing)

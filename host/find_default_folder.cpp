@@ -3,15 +3,15 @@
 #include "host.h"
 #include "folder_text.h"
 
-#define DEVSTUDIO_KEY "Software\\Microsoft\\DevStudio\\"
+#define DEVSTUDIO_PREFIX DEVSTUDIO_KEY "\\"
 // The version digit goes right after the prefix: "...\\DevStudio\\6.0\\...".
-#define VERSION_SLOT (sizeof DEVSTUDIO_KEY - 1)
+#define VERSION_SLOT (sizeof DEVSTUDIO_PREFIX - 1)
 #define KEY_PATH_MAX 100
 
 static int DevStudioPresent(void)
 {
     HKEY key;
-    if (RegOpenKeyA(HKEY_CURRENT_USER, DEVSTUDIO_KEY, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyA(HKEY_CURRENT_USER, DEVSTUDIO_PREFIX, &key) != ERROR_SUCCESS)
         return 0;
     RegCloseKey(key);
     return 1;
@@ -22,8 +22,8 @@ static int DevStudioPresent(void)
 static int OpenDirectoriesKey(HKEY *key)
 {
     char keyPath[KEY_PATH_MAX];
-    lstrcpyA(keyPath, DEVSTUDIO_KEY);
-    lstrcatA(keyPath, "x.0\\Directories");
+    lstrcpyA(keyPath, DEVSTUDIO_PREFIX);
+    lstrcatA(keyPath, "x.0\\" DEVSTUDIO_DIRECTORIES_KEY);
     for (char digit = '5'; digit <= '9'; digit++) {
         keyPath[VERSION_SLOT] = digit;
         if (RegOpenKeyA(HKEY_CURRENT_USER, keyPath, key) == ERROR_SUCCESS)
@@ -40,7 +40,7 @@ static int OpenDirectoriesKey(HKEY *key)
 static int ReadInstallDirs(HKEY key, char *buffer, DWORD size, DWORD *count)
 {
     *count = size;
-    if (RegQueryValueExA(key, "Install Dirs", NULL, NULL, (LPBYTE)buffer, count) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key, DEVSTUDIO_INSTALL_DIRS, NULL, NULL, (LPBYTE)buffer, count) != ERROR_SUCCESS)
         return 0;
     if (*count > size)
         return 0;

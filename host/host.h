@@ -6,6 +6,14 @@
 // key is absent (buffer unchanged), 1 otherwise. size is the buffer's size.
 int FindDefaultFolder(char *buffer, DWORD size);
 
+// Developer Studio's key under HKEY_CURRENT_USER: there at all means it is
+// installed for the user. Each version keeps its folders under
+// DEVSTUDIO_KEY "\\<n>.0\\" DEVSTUDIO_DIRECTORIES_KEY, its Bin folder in the
+// value DEVSTUDIO_INSTALL_DIRS.
+#define DEVSTUDIO_KEY             "Software\\Microsoft\\DevStudio"
+#define DEVSTUDIO_DIRECTORIES_KEY "Directories"
+#define DEVSTUDIO_INSTALL_DIRS    "Install Dirs"
+
 // Suggested when Developer Studio records no install folder.
 #define FALLBACK_FOLDER "c:\\Corvane"
 

@@ -27,12 +27,6 @@ int ComponentFolderPath(HWND dialog, char *buffer)
     return 1;
 }
 
-int TellUser(const char *text, UINT icon)
-{
-    MessageBoxA(NULL, text, SETUP_TITLE, icon);
-    return 0;
-}
-
 int ComponentPath(HWND dialog, char *buffer)
 {
     return ComponentFolderPath(dialog, buffer) && AppendPath(buffer, COMPONENT_TAIL);

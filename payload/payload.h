@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "payload_format.h"
+#include "tell_user.h"
 
 #define TEMP_FILE_NAME "xpktemp.$$$"
 // Other names tried when TEMP_FILE_NAME is taken.
@@ -35,8 +36,3 @@ extern HANDLE g_hComponentFile;
 
 // Closes the component's handle, if one is held.
 void ReleaseComponentFile(void);
-
-// Shows text in a message box with no owner, titled SETUP_TITLE, with the
-// icon given (MB_ICONERROR or MB_ICONINFORMATION): every box but the finish
-// box. Returns 0, for the callers that fail on the spot.
-int TellUser(const char *text, UINT icon);

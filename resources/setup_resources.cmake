@@ -1,15 +1,8 @@
 # The setup program's resources as an object library (setup_stub_resources)
 # that the stub links: dialogs, strings and icon from setup.rc, and an empty
 # payload resource, from a script generated here. The payload goes in after
-# the link, as xpack setup puts it (setup/): the product's, or a publisher's
-# own payload file named by SETUP_PAYLOAD_FILE, which the native tree declares
-# and passes on.
-if(SETUP_PAYLOAD_FILE)
-    set(embedded_payload ${SETUP_PAYLOAD_FILE})
-else()
-    set(embedded_payload ${PRODUCT_PAYLOAD_FILE})
-endif()
-set(EMBEDDED_PAYLOAD_FILE ${embedded_payload} CACHE INTERNAL "payload embedded in CorvaneSetup.exe")
+# the link, as xpack setup puts it (setup/): EMBEDDED_PAYLOAD_FILE
+# (cmake/Win32Part.cmake).
 
 # One generated script includes setup.rc and adds the payload, so that
 # windres writes a single resource tree and the linker has nothing to merge:

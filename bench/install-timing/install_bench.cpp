@@ -7,6 +7,7 @@
 // the expanded source tree by PLAIN-COPY-EXE. Every run's result is compared
 // with the source tree before its time counts. Then times the engine's
 // per-entry calls on each payload, one kind at a time. Prints both tables.
+#include "host.h"
 #include "payload_format.h"
 #include "pieces.h"
 #include "timed_runs.h"
@@ -197,10 +198,11 @@ std::vector<Case> ReadCases(const std::string &path, const std::string &work)
 void SeedDevStudio(const std::string &installDirs)
 {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\DevStudio\\6.0\\Directories", 0, nullptr, 0,
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, DEVSTUDIO_KEY "\\6.0\\" DEVSTUDIO_DIRECTORIES_KEY, 0, nullptr, 0,
                         KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
-    RegSetValueExA(key, "Install Dirs", 0, REG_SZ, reinterpret_cast<const BYTE *>(installDirs.c_str()),
+    RegSetValueExA(key, DEVSTUDIO_INSTALL_DIRS, 0, REG_SZ,
+                   reinterpret_cast<const BYTE *>(installDirs.c_str()),
                    static_cast<DWORD>(installDirs.size() + 1));
     RegCloseKey(key);
 }
@@ -313,7 +315,7 @@ int main(int argc, char **argv)
                       bestSum, best.writeExpandedMs, best.copyFileMs);
         std::cout << line << std::flush;
     }
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\DevStudio");
+    RegDeleteTreeA(HKEY_CURRENT_USER, DEVSTUDIO_KEY);
     wintree::RemoveTree(work);
     return failures ? 1 : 0;
 }

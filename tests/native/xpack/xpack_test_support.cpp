@@ -1,7 +1,10 @@
 #include "xpack_test_support.h"
 
+#include "payload_writer.h"
 #include "pe_image.h"
+#include "szdd/szdd.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -75,6 +78,29 @@ std::vector<std::pair<std::string, Bytes>> Snapshot(const fs::path &root)
     }
     std::sort(items.begin(), items.end());
     return items;
+}
+
+Bytes CompressedText(const ScratchDir &dir, const std::string &text)
+{
+    WriteFile(dir / "in.txt", text);
+    RunResult run = RunXpack({"compress", (dir / "in.txt").string(), (dir / "in.sz").string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    return ReadFile(dir / "in.sz");
+}
+
+Bytes Stored(const std::string &text)
+{
+    return szdd::Compress(Bytes(text.begin(), text.end()));
+}
+
+Bytes SamplePayload()
+{
+    Bytes payload;
+    xpack::AppendEntry(payload, "Addins\\", true, {});
+    xpack::AppendEntry(payload, "A.DLL", false, Stored(std::string(1000, 'a')));
+    xpack::AppendEntry(payload, "Addins\\Sub\\", true, {});
+    xpack::AppendEntry(payload, "R.HTM", false, Stored("<html>"));
+    return payload;
 }
 
 Bytes MakeExecutable(const Bytes &data, const std::string &type, const std::string &name)

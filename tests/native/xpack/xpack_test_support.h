@@ -28,6 +28,16 @@ std::vector<std::string> Names(const fs::path &folder);
 // Relative path -> content ("/" for folders) of every item under root.
 std::vector<std::pair<std::string, Bytes>> Snapshot(const fs::path &root);
 
+// The SZDD file that xpack compress makes of text, by way of dir/in.txt
+// (left as dir/in.sz).
+Bytes CompressedText(const ScratchDir &dir, const std::string &text);
+
+// text as a payload stores a file: SZDD-compressed.
+Bytes Stored(const std::string &text);
+
+// "Addins\" with "A.DLL" (1000 x 'a') and "Addins\Sub\" with "R.HTM".
+Bytes SamplePayload();
+
 // A minimal PE32 file whose only resource section holds data as a resource
 // of the string type and string name given (language 1033), after an
 // unrelated resource type with a numeric id.

@@ -24,7 +24,7 @@ BOOL CALLBACK FirstLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR con
 void SeedDevStudio(const std::string &installDirs)
 {
     RemoveDevStudio();
-    SetText(kDevStudioKey + "\\6.0\\Directories", "Install Dirs", installDirs);
+    SetText(kDevStudioKey + "\\6.0\\" DEVSTUDIO_DIRECTORIES_KEY, DEVSTUDIO_INSTALL_DIRS, installDirs);
 }
 
 void RemoveDevStudio()

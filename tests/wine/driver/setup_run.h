@@ -12,6 +12,7 @@
 #include "driver.h"
 #include "expected_texts.h"
 #include "folders.h"
+#include "host.h"
 #include "payload.h"
 #include "quenbrik.h"
 #include "registry.h"
@@ -24,7 +25,7 @@ const DWORD kWait = 15000;
 const DWORD kReadmeWait = 10000;
 
 // Per-user keys that the setup program reads and the add-in writes.
-inline const std::string kDevStudioKey = "Software\\Microsoft\\DevStudio";
+inline const std::string kDevStudioKey = DEVSTUDIO_KEY;
 inline const std::string kClsidKey = TORVIK_CLASSES_ROOT "\\CLSID\\" TORVIK_CLSID_TEXT;
 inline const std::string kProgIdKey = TORVIK_CLASSES_ROOT "\\" TORVIK_PROGID;
 inline const std::string kVersionlessKey = TORVIK_CLASSES_ROOT "\\" TORVIK_VERSIONLESS_PROGID;

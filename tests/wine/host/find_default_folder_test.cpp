@@ -14,12 +14,12 @@ const char kFallback[] = FALLBACK_FOLDER;
 
 std::string DirectoriesKey(const char *version)
 {
-    return kDevStudio + "\\" + version + "\\Directories";
+    return kDevStudio + "\\" + version + "\\" DEVSTUDIO_DIRECTORIES_KEY;
 }
 
 void SetInstallDirs(const char *version, DWORD type, const void *data, DWORD size)
 {
-    SetValue(DirectoriesKey(version), "Install Dirs", type, data, size);
+    SetValue(DirectoriesKey(version), DEVSTUDIO_INSTALL_DIRS, type, data, size);
 }
 
 void SetInstallDirsText(const char *version, const std::string &text)
@@ -70,7 +70,7 @@ void TestPresence()
     check::Case("DevStudio key without any version key");
     Reset();
     SetValue(kDevStudio, nullptr, 0, nullptr, 0);
-    SetValue(kDevStudio + "\\4.0\\Directories", "Install Dirs", REG_SZ, "C:\\Old\\Bin", 11);
+    SetValue(DirectoriesKey("4.0"), DEVSTUDIO_INSTALL_DIRS, REG_SZ, "C:\\Old\\Bin", 11);
     SetValue(kDevStudio + "\\6.0", nullptr, 0, nullptr, 0);
     ExpectFolder(kFallback);
 }
@@ -189,10 +189,10 @@ std::string CutAsProbe(const std::string &bytes)
 void SetInstallDirsWide(const std::wstring &text, DWORD size)
 {
     HKEY created;
-    CHECK(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\DevStudio\\6.0\\Directories", 0, nullptr,
-                          0, KEY_ALL_ACCESS, nullptr, &created, nullptr) == ERROR_SUCCESS);
-    CHECK(RegSetValueExW(created, L"Install Dirs", 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                         size) == ERROR_SUCCESS);
+    CHECK(RegCreateKeyExW(HKEY_CURRENT_USER, L"" DEVSTUDIO_KEY "\\6.0\\" DEVSTUDIO_DIRECTORIES_KEY, 0,
+                          nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr) == ERROR_SUCCESS);
+    CHECK(RegSetValueExW(created, L"" DEVSTUDIO_INSTALL_DIRS, 0, REG_SZ,
+                         reinterpret_cast<const BYTE *>(text.c_str()), size) == ERROR_SUCCESS);
     RegCloseKey(created);
 }
 
@@ -253,7 +253,7 @@ void TestHostileValues()
     std::string accented = "C:\\Programme\\\xDC"
                            "bersetzer\\Bin";
     SetInstallDirsText("6.0", accented);
-    std::string stored = ReadStringValue(DirectoriesKey("6.0"), "Install Dirs");
+    std::string stored = ReadStringValue(DirectoriesKey("6.0"), DEVSTUDIO_INSTALL_DIRS);
     ExpectFolder(CutAsProbe(stored));
     CHECK(stored.size() == accented.size());
 
