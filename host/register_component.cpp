@@ -19,7 +19,7 @@ static int CallRegisterServer(const char *path)
     HANDLE check = OpenSameFile(path, &written);
     if (!check)
         return 0;
-    HMODULE module = LoadLibraryExA(path, NULL, 0);
+    HMODULE module = LoadLibraryA(path);
     CloseHandle(check);
     if (!module)
         return 0;

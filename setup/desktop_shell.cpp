@@ -15,11 +15,15 @@ static const GUID TOP_LEVEL_BROWSER_SERVICE = {
 
 // A BSTR is the byte count of its text, then the text and a terminator; it
 // points at the text. An [in] string stays its caller's and is only read,
-// so one kept here serves without the allocator.
+// so strings kept here serve without the allocator.
 typedef struct ShellText {
     DWORD bytes;
     WCHAR text[SETUP_PATH_MAX];
 } ShellText;
+static const struct {
+    DWORD bytes;
+    WCHAR text[5];
+} OPEN_VERB = {4 * sizeof(WCHAR), {'o', 'p', 'e', 'n', 0}};
 
 static int RunsElevated(void)
 {
@@ -49,9 +53,10 @@ typedef union ShellObjects {
 static int ShellExecuteOnDesktop(ShellText *file)
 {
     ShellObjects o = {};
-    // No verb: the document's default one, "open" for a page.
-    VARIANT empty = {}, desktopFolder = {}, show = {};
+    VARIANT empty = {}, desktopFolder = {}, verb = {}, show = {};
     desktopFolder.vt = VT_I4;  // CSIDL_DESKTOP, 0
+    verb.vt = VT_BSTR;
+    verb.bstrVal = (BSTR)OPEN_VERB.text;
     show.vt = VT_I4;
     show.lVal = SW_SHOW;
     long window;
@@ -68,7 +73,7 @@ static int ShellExecuteOnDesktop(ShellText *file)
         SUCCEEDED(o.background->QueryInterface(__uuidof(IShellFolderViewDual), (void **)&o.folderView)) &&
         SUCCEEDED(o.folderView->get_Application(&o.application)) &&
         SUCCEEDED(o.application->QueryInterface(__uuidof(IShellDispatch2), (void **)&o.shell)) &&
-        SUCCEEDED(o.shell->ShellExecute(file->text, empty, empty, empty, show));
+        SUCCEEDED(o.shell->ShellExecute(file->text, empty, empty, verb, show));
     for (unsigned i = 0; i < sizeof o.held / sizeof o.held[0]; i++)
         if (o.held[i])
             o.held[i]->Release();
