@@ -29,18 +29,18 @@ static HMODULE LoadFromSystemDirectory(const char *name, DWORD flags)
 
 void RestrictDllSearch(void)
 {
-    SetDefaultDllDirectoriesCall restrict = (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(
+    SetDefaultDllDirectoriesCall restrictSearch = (SetDefaultDllDirectoriesCall)(void *)GetProcAddress(
         GetModuleHandleA("kernel32"), "SetDefaultDllDirectories");
     // Windows Vista (6.0) with the update has the call, but COM's
     // activation of in-process servers there fails once the search is
     // restricted (reported by other installers for the shell's own
     // classes), and this program needs COM for the component's
     // registration and for the readme. Vista takes the preloading instead.
-    if (restrict && (WORD)GetVersion() != 0x0006 &&restrict(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    if (restrictSearch && (WORD)GetVersion() != 0x0006 && restrictSearch(LOAD_LIBRARY_SEARCH_SYSTEM32))
         return;
-    // The altered search path takes each DLL's own dependencies from the
-    // system directory too, never from the program's folder. They stay
-    // loaded for the life of the process.
+    // The altered search path looks for each DLL's own dependencies in the
+    // system directory first, and not in the program's folder at all. They
+    // stay loaded for the life of the process.
     for (const char *name = PRELOADED_LIBRARIES; *name; name += lstrlenA(name) + 1)
         LoadFromSystemDirectory(name, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
