@@ -42,6 +42,10 @@ set(SETUP_LTO_OPTIONS -flto -flto-partition=none -fno-data-sections)
 # tests/wine/setup, tests/wine/host).
 set(RELOCATION_TEST_BASE 0x10000000)
 
+# The version resources' facts from the project (version_resource.h.in).
+set(VERSION_RESOURCE_DIR ${CMAKE_BINARY_DIR}/version-resource)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/version_resource.h.in ${VERSION_RESOURCE_DIR}/version_resource.h @ONLY)
+
 include(${CMAKE_CURRENT_LIST_DIR}/HeaderFacts.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/WineTests.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/ReleaseImages.cmake)

@@ -4,6 +4,7 @@
 #include "payload.h"
 #include <commctrl.h>
 #include "extract_file.h"
+#include "install_folder_security.h"
 #include "path_text.h"
 #include "payload_cursor.h"
 #include "payload_messages.h"
@@ -31,7 +32,7 @@ static int RefuseFolder(HWND dialog, const char *text)
 }
 
 // Refuses a folder that cannot take the install root's backslash or that
-// names a file; otherwise creates one missing level. A bare drive or an
+// names a file; otherwise creates one missing level, with its own security. A bare drive or an
 // empty folder is taken as it is. A name with wildcards cannot exist, and
 // its creation fails.
 static int PrepareInstallFolder(HWND dialog, const char *folder)
@@ -43,7 +44,7 @@ static int PrepareInstallFolder(HWND dialog, const char *folder)
         return 1;
     DWORD attributes = GetFileAttributesA(folder);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        CreateDirectoryA(folder, NULL);
+        CreateInstallFolder(folder);
         return 1;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)

@@ -18,6 +18,7 @@ file(GENERATE OUTPUT ${stub_rc}
 add_library(setup_stub_resources OBJECT ${stub_rc})
 target_include_directories(setup_stub_resources PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR}
-    ${PROJECT_SOURCE_DIR}/setup)
+    ${PROJECT_SOURCE_DIR}/setup
+    ${VERSION_RESOURCE_DIR})
 set_source_files_properties(${stub_rc} PROPERTIES OBJECT_DEPENDS
-    "${CMAKE_CURRENT_SOURCE_DIR}/setup.rc;${CMAKE_CURRENT_SOURCE_DIR}/setup.ico;${CMAKE_CURRENT_SOURCE_DIR}/setup.manifest;${PROJECT_SOURCE_DIR}/setup/setup.h;${SETUP_EMPTY_PAYLOAD_FILE}")
+    "${CMAKE_CURRENT_SOURCE_DIR}/setup.rc;${CMAKE_CURRENT_SOURCE_DIR}/setup.ico;${CMAKE_CURRENT_SOURCE_DIR}/setup.manifest;${PROJECT_SOURCE_DIR}/setup/setup.h;${VERSION_RESOURCE_DIR}/version_resource.h;${SETUP_EMPTY_PAYLOAD_FILE}")

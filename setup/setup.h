@@ -19,15 +19,18 @@
 #define IDS_FINISHED 1010
 #define IDS_HELP     1011
 
-#define SETUP_TITLE  "Corvane Setup"
-#define FINISH_TITLE "Finished extracting files!"
+#define SETUP_TITLE "Corvane Setup"
+// The product the program installs, as its version resource names it.
+#define SETUP_PRODUCT_NAME "Corvane Torvik Add-in"
+#define FINISH_TITLE       "Finished extracting files!"
 #define NO_DEVSTUDIO_TEXT                                                        \
     "Visual C++ is not installed. Because the Corvane Torvik Add-in works only " \
     "with Visual C++ 5.0 and higher, there is no reason to continue.\n\n"        \
     "After you install Visual C++, run this Setup program again to install "     \
     "the Torvik Add-in."
-#define MESSAGE_MAX         1024
-#define COMMON_CONTROLS_DLL "COMCTL32.DLL"
+#define MESSAGE_MAX          1024
+#define COMMON_CONTROLS_NAME "COMCTL32"
+#define COMMON_CONTROLS_DLL  COMMON_CONTROLS_NAME ".DLL"
 // InitCommonControls has had this ordinal in every version of the DLL.
 #define INIT_COMMON_CONTROLS_ORDINAL 17
 #define MSG_COMMON_CONTROLS_MISSING  "Setup cannot load the system library " COMMON_CONTROLS_DLL "."

@@ -1,5 +1,6 @@
 // The setup dialog: start-up check, the Install flow and its finish message.
 #include "setup.h"
+#include "desktop_shell.h"
 #include "payload.h"
 #include "host.h"
 #include "path_text.h"
@@ -21,13 +22,15 @@ BOOL OnInitSetupDialog(HWND dialog)
 }
 
 // The readme is a convenience: when its path cannot be built or the shell
-// cannot open it, the user is not bothered.
+// cannot open it, the user is not bothered. An elevated run has the
+// desktop shell open it, as the user.
 void OpenReadme(HWND dialog)
 {
     char path[SETUP_PATH_MAX];
     if (!ComponentFolderPath(dialog, path) || !AppendPath(path, README_TAIL))
         return;
-    ShellExecuteA(NULL, "open", path, NULL, NULL, SW_SHOW);
+    if (!OpenAsDesktopUser(path))
+        ShellExecuteA(NULL, "open", path, NULL, NULL, SW_SHOW);
 }
 
 // A text ending in ')' or '?' is a question about the readme; anything else,

@@ -13,7 +13,7 @@ typedef void(WINAPI *InitCommonControlsCall)(void);
 int SetupMain(HINSTANCE module)
 {
     g_hInstance = module;
-    HMODULE commonControls = LoadSystemLibrary("\\" COMMON_CONTROLS_DLL);
+    HMODULE commonControls = LoadSystemLibrary(COMMON_CONTROLS_NAME);
     InitCommonControlsCall initCommonControls = NULL;
     if (commonControls != NULL)
         initCommonControls = (InitCommonControlsCall)(void *)GetProcAddress(

@@ -6,10 +6,12 @@
 #include <windows.h>
 
 // Makes the system directory the only place searched for DLLs loaded from
-// now on, the platform's own later loads included. Systems without
-// SetDefaultDllDirectories keep their search order.
+// now on, the platform's own later loads included. Where the system cannot
+// (no SetDefaultDllDirectories, or Windows Vista), loads the DLLs that the
+// platform would load by name from the system directory instead. Called
+// before any window exists.
 void RestrictDllSearch(void);
 
 // Loads a DLL by its full path in the system directory; name is its file
-// name after a backslash ("\\NAME.DLL"). Returns the module, or NULL.
+// name without ".dll". Returns the module, or NULL.
 HMODULE LoadSystemLibrary(const char *name);

@@ -555,6 +555,7 @@ int main(int argc, char **argv)
         {"folder_texts", CaseFolderTexts},
         {"rejected_characters", CaseRejectedCharacters},
         {"replay_corpus", CaseReplayCorpus},
+        {"install_folder_security", CaseInstallFolderSecurity},
     };
     if (argc != 2 || !cases.count(argv[1])) {
         std::printf("usage: engine_test CASE\ncases:");

@@ -76,3 +76,5 @@ extern HWND g_dialog;
 void CaseFolderTexts();
 void CaseRejectedCharacters();
 void CaseReplayCorpus();
+// The security of the install folder the run creates (engine_folder_security.cpp).
+void CaseInstallFolderSecurity();

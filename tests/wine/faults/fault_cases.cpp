@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <optional>
 
 using namespace driver;
 using setup_run::kWait;
@@ -239,23 +240,32 @@ void TempNotFolder(SetupRun &run)
     UnusableTemp(run, "temp_not_folder", true);
 }
 
-// Wine's load order for one DLL of the setup program, as its per-program
-// registry key gives it ("native,builtin": the program's folder first, as
-// Windows searches it; "": not loadable), for as long as the object lives.
-// A WINEDLLOVERRIDES variable set here would not reach the started program.
-class DllOverride {
+// One of Wine's settings for the setup program, under its per-program
+// key, for as long as the object lives: in DllOverrides, one DLL's load
+// order ("native,builtin": the program's folder first, as Windows searches
+// it; "": not loadable); beside them, the Windows version it is shown
+// ("vista"). A WINEDLLOVERRIDES variable set here would not reach the
+// started program.
+class AppDefault {
 public:
-    DllOverride(const std::string &dll, const std::string &order) : dll_(dll)
+    AppDefault(const std::string &subkey, const std::string &name, const std::string &value)
+        : key_(std::string(kKey) + subkey), name_(name)
     {
-        SetText(kKey, dll.c_str(), order);
+        SetText(key_, name.c_str(), value);
     }
-    ~DllOverride() { RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, dll_.c_str()); }
-    DllOverride(const DllOverride &) = delete;
-    DllOverride &operator=(const DllOverride &) = delete;
+    ~AppDefault() { RegDeleteKeyValueA(HKEY_CURRENT_USER, key_.c_str(), name_.c_str()); }
+    AppDefault(const AppDefault &) = delete;
+    AppDefault &operator=(const AppDefault &) = delete;
 
 private:
-    static constexpr const char *kKey = "Software\\Wine\\AppDefaults\\CorvaneSetup.exe\\DllOverrides";
-    std::string dll_;
+    static constexpr const char *kKey = "Software\\Wine\\AppDefaults\\CorvaneSetup.exe";
+    std::string key_, name_;
+};
+
+struct DllOverride : AppDefault {
+    DllOverride(const std::string &dll, const std::string &order) : AppDefault("\\DllOverrides", dll, order)
+    {
+    }
 };
 
 // Copies program into folder as CorvaneSetup.exe, with the planted NAME.dll
@@ -275,20 +285,51 @@ std::string PlantBeside(const std::string &program, const std::string &folder, c
     return planted;
 }
 
+// How the program meets a system whose DLL search it cannot restrict.
+enum class Search {
+    Restricted,   // SetDefaultDllDirectories, as Windows 8 and later have it
+    CallMissing,  // Windows XP, and Vista and 7 without KB2533623
+    Vista,        // Windows 6.0, where the program does not make the call
+};
+
+// Wine exports SetDefaultDllDirectories whatever Windows it shows, so the
+// copy that stands for a system without it looks up another name: one
+// byte of the name's text is changed, and the program's code is the
+// shipped one. Vista is Wine's own setting for the program.
+void MeetSearch(const std::string &exe, Search search)
+{
+    if (search == Search::CallMissing) {
+        Bytes bytes = ReadFileBytes(exe);
+        const std::string name("SetDefaultDllDirectories", sizeof "SetDefaultDllDirectories");
+        auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+        CHECK(at != bytes.end() && std::search(at + 1, bytes.end(), name.begin(), name.end()) == bytes.end(),
+              "the program names SetDefaultDllDirectories once");
+        if (at != bytes.end())
+            at[name.size() - 2] = '_';
+        CHECK(WriteFileBytes(exe, bytes), "write " + exe);
+    }
+}
+
 // Windows searches the program's folder first for every DLL that is not a
 // KnownDLL; Wine does so for a DLL whose load order is "native,builtin".
 // The setup program, started from a downloads folder holding a planted
-// DLL, must not load it, and must install as usual. The control: a program
-// that loads the DLL by name, planted the same way under the same name and
-// override, must leave the marker; else the planting proves nothing.
-void PlantedDll(SetupRun &run, const std::string &name)
+// DLL, must not load it, and must install as usual: where it restricts the
+// search, and where it cannot and loads the platform's DLLs from the system
+// directory first. The control: a program that loads the DLL by name,
+// planted the same way under the same name and override, must leave the
+// marker; else the planting proves nothing.
+void PlantedDll(SetupRun &run, const std::string &name, Search search = Search::Restricted)
 {
     Prepare(run, "C:\\plant\\" + name);
     std::string planted = PlantBeside(run.setupExe, run.work + "\\downloads", name);
     std::string control =
         PlantBeside(ProgramFolder() + "\\unprotected_loader.exe", run.work + "\\control", name);
     run.setupExe = run.work + "\\downloads\\CorvaneSetup.exe";
+    MeetSearch(run.setupExe, search);
     DllOverride override(name, "native,builtin");
+    std::optional<AppDefault> version;
+    if (search == Search::Vista)
+        version.emplace("", "Version", "vista");
     if (run.Launch())
         CheckSecondInstall(run, TempFilePath());
     CHECK(!Exists(planted + ".loaded"), "the planted " + name + ".dll was not loaded");
@@ -312,9 +353,26 @@ void PlantComctl32(SetupRun &run)
 {
     PlantedDll(run, "comctl32");
 }
+// The theme library is loaded by name when the dialog is drawn.
 void PlantUxtheme(SetupRun &run)
 {
     PlantedDll(run, "uxtheme");
+}
+void PlantLz32CallMissing(SetupRun &run)
+{
+    PlantedDll(run, "lz32", Search::CallMissing);
+}
+void PlantComctl32CallMissing(SetupRun &run)
+{
+    PlantedDll(run, "comctl32", Search::CallMissing);
+}
+void PlantUxthemeCallMissing(SetupRun &run)
+{
+    PlantedDll(run, "uxtheme", Search::CallMissing);
+}
+void PlantUxthemeVista(SetupRun &run)
+{
+    PlantedDll(run, "uxtheme", Search::Vista);
 }
 
 // Without the common controls the dialog cannot be made: the user is told,
@@ -460,6 +518,10 @@ int main(int argc, char **argv)
                                    {"plant_lz32", PlantLz32},
                                    {"plant_comctl32", PlantComctl32},
                                    {"plant_uxtheme", PlantUxtheme},
+                                   {"plant_lz32_call_missing", PlantLz32CallMissing},
+                                   {"plant_comctl32_call_missing", PlantComctl32CallMissing},
+                                   {"plant_uxtheme_call_missing", PlantUxthemeCallMissing},
+                                   {"plant_uxtheme_vista", PlantUxthemeVista},
                                    {"temp_link_read_only", TempLinkReadOnly},
                                    {"temp_link_writable", TempLinkWritable},
                                    {"temp_taken_by_folder", TempTakenByFolder},

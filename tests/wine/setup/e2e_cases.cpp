@@ -34,10 +34,14 @@ MessageBoxInfo InstallToFinish(SetupRun &run)
     return box;
 }
 
+// Every process runs elevated under Wine, so the readme is the desktop
+// shell's to open, as the user: the handler is started by explorer.exe.
 void CheckReadmeOpened(const SetupRun &run)
 {
     std::string opened = setup_run::WaitRecord(run.record, setup_run::kReadmeWait);
     CHECK(SameTextIgnoringCase(opened, run.Readme() + "\n"), "Yes opens the readme, opened: " + opened);
+    std::string opener = ReadFileText(run.record + ".opener");
+    CHECK(SameTextIgnoringCase(opener, "explorer.exe"), "the desktop shell opens the readme, not " + opener);
 }
 
 void WholeFlowYes(SetupRun &run)

@@ -11,6 +11,8 @@
 //     executables lay out their bytes so that a signature covers all of them.
 //   setup_static xp_imports LIST IMAGE...
 //     every function each image imports is in LIST, those Windows XP SP3 has.
+//   setup_static xpack_version XPACK-EXE
+//     xpack.exe's version resource.
 #include <windows.h>
 #include <imagehlp.h>
 
@@ -18,6 +20,7 @@
 #include "expected_texts.h"
 #include "folders.h"
 #include "payload_format.h"
+#include "version_resource.h"
 #include "winnt_image.h"
 
 #include <algorithm>
@@ -32,9 +35,10 @@ namespace {
 using driver::WindowsPath;
 using driver::WinntImage;
 
-// The program without its payload: 28 file blocks of 512 bytes (headers,
-// code with its import tables, resources with the manifest, relocations).
-const size_t STUB_LIMIT = 28 * 512;
+// The program without its payload: 30 file blocks of 512 bytes (headers,
+// code with its import tables, resources with the manifest and the version
+// resource, relocations).
+const size_t STUB_LIMIT = 30 * 512;
 
 std::string Upper(std::string s)
 {
@@ -539,6 +543,47 @@ void CheckPayload(HMODULE module, const std::string &exe, const driver::Bytes *e
         CHECK(embedded.empty(), exe + ": the payload resource is empty");
 }
 
+// The version resource, read as Windows reads it for the UAC prompt, the
+// file's Properties and Task Manager: the names, the publisher and the
+// project's version, in US English and Unicode.
+void CheckVersionResource(const std::string &exe, const std::string &description, const std::string &product)
+{
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), &ignored));
+    if (!CHECK(!info.empty() && GetFileVersionInfoA(exe.c_str(), 0, info.size(), info.data()),
+               exe + ": a version resource"))
+        return;
+    auto value = [&](const std::string &name) -> std::string {
+        char *text = nullptr;
+        UINT length = 0;
+        std::string path = "\\StringFileInfo\\040904B0\\" + name;
+        if (!VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void **>(&text), &length) || !text)
+            return "(none)";
+        return text;
+    };
+    CHECK_EQ(value("FileDescription"), description, exe + ": FileDescription");
+    CHECK_EQ(value("ProductName"), product, exe + ": ProductName");
+    CHECK_EQ(value("CompanyName"), PROJECT_PUBLISHER, exe + ": CompanyName");
+    CHECK_EQ(value("FileVersion"), PROJECT_VERSION_TEXT, exe + ": FileVersion");
+    CHECK_EQ(value("ProductVersion"), PROJECT_VERSION_TEXT, exe + ": ProductVersion");
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    const WORD numbers[] = {PROJECT_VERSION_NUMBERS};
+    if (CHECK(VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length) &&
+                  length == sizeof *fixed,
+              exe + ": fixed version information"))
+        CHECK(fixed->dwFileVersionMS == MAKELONG(numbers[1], numbers[0]) &&
+                  fixed->dwFileVersionLS == MAKELONG(numbers[3], numbers[2]) &&
+                  fixed->dwProductVersionMS == fixed->dwFileVersionMS &&
+                  fixed->dwProductVersionLS == fixed->dwFileVersionLS && fixed->dwFileType == VFT_APP,
+              exe + ": file and product version " + PROJECT_VERSION_TEXT + ", an application");
+    WORD *translation = nullptr;
+    CHECK(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void **>(&translation),
+                         &length) &&
+              length == 4 && translation[0] == 0x409 && translation[1] == 1200,
+          exe + ": one translation, US English in Unicode");
+}
+
 // The resources of exe, loaded as data: the payload (as CheckPayload) and,
 // for the program with its payload, the manifest, dialogs, strings and icon.
 void CheckResources(const std::string &exe, const driver::Bytes *payload, const std::string &manifestOut = "")
@@ -570,6 +615,7 @@ int CheckProgram(char **argv)
     CheckImports(setup);
     driver::Bytes payload = driver::ReadFileBytes(WindowsPath(argv[3]));
     CheckResources(setup.path, &payload, WindowsPath(argv[4]));
+    CheckVersionResource(setup.path, SETUP_TITLE, SETUP_PRODUCT_NAME);
     return check::Finish();
 }
 
@@ -603,9 +649,14 @@ int main(int argc, char **argv)
         return CheckStub(argv);
     if (mode == "xp_imports" && argc >= 4)
         return CheckXpImports(argc, argv);
+    if (mode == "xpack_version" && argc == 3) {
+        CheckVersionResource(WindowsPath(argv[2]), XPACK_DESCRIPTION, XPACK_PRODUCT_NAME);
+        return check::Finish();
+    }
     std::cerr << "usage: setup_static program SETUP-EXE PAYLOAD-FILE MANIFEST-OUT\n"
                  "       setup_static stub STUB-EXE SETUP-EXE COMPONENT-DLL\n"
-                 "       setup_static xp_imports LIST IMAGE..."
+                 "       setup_static xp_imports LIST IMAGE...\n"
+                 "       setup_static xpack_version XPACK-EXE"
               << std::endl;
     return 2;
 }
