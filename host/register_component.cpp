@@ -19,7 +19,9 @@ static int CallRegisterServer(const char *path)
     HANDLE check = OpenSameFile(path, GENERIC_READ, &written);
     if (!check)
         return 0;
-    HMODULE module = LoadLibraryA(path);
+    // LoadLibraryExA with no flags is LoadLibraryA, which the program then
+    // need not import as well.
+    HMODULE module = LoadLibraryExA(path, NULL, 0);
     CloseHandle(check);
     if (!module)
         return 0;

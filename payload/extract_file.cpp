@@ -15,6 +15,13 @@
 // Not plain: the user has been told, and nothing was written through it.
 #define DESTINATION_REFUSED (-1)
 
+// A file the run creates below the install folder is opened with the right
+// to delete or rename it through its handle.
+#define CREATED_FILE_ACCESS (GENERIC_READ | GENERIC_WRITE | DELETE)
+// Characters of the name under which a file that replaces another is
+// written first.
+#define SIBLING_NAME_MAX 8
+
 HANDLE g_hComponentFile;
 
 void ReleaseComponentFile(void)
@@ -37,64 +44,93 @@ static int WriteEntryData(HANDLE file, const PayloadEntry *entry)
     return written == entry->dataLength;
 }
 
-// The destination is opened by the run itself, sharing reading only, so
-// that nothing can change or replace it while it is written: a file the
-// run creates, or one that exists and has been found plain. A name that
-// exists but cannot be opened is a link to nothing, which an ordinary
-// create would have made. A file the run created and then refuses or
-// cannot write whole (a full disk, damaged data) must not stay under its
-// name looking like an installed file: it goes through the run's own
-// handle, which can reach nothing else. One that was there before is not
-// the run's to delete.
-static int WriteDestination(InstallRun *run, INT source, unsigned long expected)
+// Creates a file of the run's own at path, sharing reading only, so that
+// nobody can change, replace or delete what is written while the handle is
+// open. Whatever already has the name (a stale file, a folder, a link
+// planted to something else) is left alone: other letters are tried in
+// path[first] to path[first + count - 1], so the name keeps its length.
+static HANDLE CreateOwnFile(char *path, int first, int count, DWORD access, DWORD attributes)
+{
+    // Not a secret, only hard to guess ahead: the clock and where the stack
+    // lies in this run.
+    DWORD seed = GetTickCount() ^ (DWORD)(UINT_PTR)path;
+    for (int attempt = 0; attempt <= TEMP_NAME_ATTEMPTS; ++attempt) {
+        HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, NULL, CREATE_NEW, attributes, NULL);
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
+        for (int i = 0; i < count; ++i) {
+            seed = seed * 69069 + 1;
+            path[first + i] = (char)('a' + (seed >> 28));
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+// The file that takes the place of one that exists is written beside it,
+// under a name of the run's own no longer than the destination's, so that
+// any path that fits fits here too: "~" and up to seven letters.
+static HANDLE CreateReplacement(const InstallRun *run, char *sibling)
 {
     const char *destination = run->destination;
-    HANDLE target;
-    DWORD disposition = CREATE_NEW;
-    // Only a file the run creates is opened with the right to delete it.
-    DWORD access = GENERIC_READ | GENERIC_WRITE | DELETE;
-    for (;;) {
-        target = CreateFileA(destination, access, FILE_SHARE_READ, NULL, disposition,
-                             FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-        if (target != INVALID_HANDLE_VALUE)
-            break;
-        DWORD error = GetLastError();
-        if (disposition == CREATE_NEW && error == ERROR_FILE_EXISTS) {
-            disposition = OPEN_EXISTING;
-            access = GENERIC_READ | GENERIC_WRITE;
-            continue;
-        }
-        if (disposition == OPEN_EXISTING && error == ERROR_FILE_NOT_FOUND) {
+    int length = lstrlenA(destination + run->dirEnd);
+    if (length > SIBLING_NAME_MAX)
+        length = SIBLING_NAME_MAX;
+    lstrcpyA(sibling, destination);
+    sibling[run->dirEnd] = '~';
+    sibling[run->dirEnd + length] = 0;
+    return CreateOwnFile(sibling, run->dirEnd + 1, length - 1, CREATED_FILE_ACCESS, 0);
+}
+
+// The destination is written through the run's own handle, sharing reading
+// only, on a file the run has just created: a new one under the
+// destination's name, or, where a plain file is there already, one beside
+// it that then takes its name (a rename, which writes nothing through
+// whatever the name leads to by then). A name that exists but cannot be
+// opened is a link to nothing, which an ordinary create would have made. A
+// file the run created and then refuses or cannot write whole (a full disk,
+// damaged data) goes through its own handle, so nothing empty or partial
+// stays under a name, and a file that was there before stays as it was.
+static int WriteDestination(InstallRun *run, INT source, unsigned long expected)
+{
+    char *destination = run->destination;
+    char sibling[SETUP_PATH_MAX];
+    const char *written = destination;
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE target = CreateFileA(destination, CREATED_FILE_ACCESS, FILE_SHARE_READ, NULL, CREATE_NEW,
+                                FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (target == INVALID_HANDLE_VALUE) {
+        if (GetLastError() != ERROR_FILE_EXISTS)
+            return DESTINATION_FAILED;
+        HANDLE existing = CreateFileA(destination, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        if (existing == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
+            return DESTINATION_FAILED;
+        int plain = existing != INVALID_HANDLE_VALUE &&
+                    IsPlainFile(existing, destination, destination + run->rootEnd, &info);
+        if (existing != INVALID_HANDLE_VALUE)
+            CloseHandle(existing);
+        if (!plain) {
             ReportNotPlain(destination, MSG_NOT_PLAIN_FILE);
             return DESTINATION_REFUSED;
         }
-        return DESTINATION_FAILED;
-    }
-    const char *relative = destination + run->rootEnd;
-    BY_HANDLE_FILE_INFORMATION info;
-    int plain = IsPlainFile(target, destination, relative, &info);
-    // A plain file that the system keeps as a reparse point (compressed,
-    // a placeholder) is written through the system's handling of it, as
-    // any program writes it: opened again without
-    // FILE_FLAG_OPEN_REPARSE_POINT, and only while it is the file checked.
-    // It is never one the run created.
-    if (plain && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        CloseHandle(target);
-        target = OpenSameFile(destination, GENERIC_READ | GENERIC_WRITE, &info);
-        plain = target != NULL && IsPlainFile(target, destination, relative, &info);
+        target = CreateReplacement(run, sibling);
+        if (target == INVALID_HANDLE_VALUE)
+            return DESTINATION_FAILED;
+        written = sibling;
     }
     int result = DESTINATION_REFUSED;
-    if (plain) {
-        // Emptied only now that it is known to be the file it seems.
-        SetEndOfFile(target);
+    if (IsPlainFile(target, written, written + run->rootEnd, &info)) {
         // LZCopy writes its output through the plain file handle it is
         // given. It decodes until its input ends whatever the header says,
         // so the count is checked against the length the data promises (an
         // error, a negative count, never matches a length a payload holds).
         LONG copied = LZCopy(source, (INT)(INT_PTR)target);
         result = (unsigned long)copied == expected ? DESTINATION_WRITTEN : DESTINATION_FAILED;
+        if (result == DESTINATION_WRITTEN && written == sibling &&
+            !RenameCreatedFile(target, destination, run->dirEnd))
+            result = DESTINATION_FAILED;
     }
-    if (result != DESTINATION_WRITTEN && disposition == CREATE_NEW)
+    if (result != DESTINATION_WRITTEN)
         DiscardCreatedFile(target);
     CloseHandle(target);
     if (result == DESTINATION_REFUSED)
@@ -120,32 +156,14 @@ static int ExpandTempFile(InstallRun *run, unsigned long expected)
     return result;
 }
 
-// Gives the run a file that it has just created itself. The temporary
-// folder is shared with other programs, and whatever already has the name
-// (a stale file, a folder, a link planted to something else) is left
-// alone: the file is made under another name of the same length in the
-// same folder instead. tempPath holds the name that was created.
+// Gives the run a file that it has just created itself in the temporary
+// folder, which other programs share: "xpk" and four letters of its own
+// before the same extension where TEMP_FILE_NAME is taken. tempPath holds
+// the name that was created.
 static HANDLE CreateTempFile(char *tempPath)
 {
     int nameStart = lstrlenA(tempPath) - (int)(sizeof TEMP_FILE_NAME - 1);
-    // Not a secret, only hard to guess ahead: the clock and where the stack
-    // lies in this run.
-    DWORD seed = GetTickCount() ^ (DWORD)(UINT_PTR)tempPath;
-    for (int attempt = 0; attempt <= TEMP_NAME_ATTEMPTS; ++attempt) {
-        if (attempt > 0) {
-            // "xpk" and four letters before the same extension.
-            seed = seed * 69069 + 1;
-            for (int i = 0; i < 4; ++i)
-                tempPath[nameStart + 3 + i] = (char)('a' + ((seed >> (16 + 4 * i)) & 15));
-        }
-        // Shares reading only: while the handle is open nobody can change,
-        // replace or delete what was written.
-        HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
-                                  FILE_ATTRIBUTE_TEMPORARY, NULL);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-    }
-    return INVALID_HANDLE_VALUE;
+    return CreateOwnFile(tempPath, nameStart + 3, 4, GENERIC_WRITE, FILE_ATTRIBUTE_TEMPORARY);
 }
 
 int ExtractFileEntry(InstallRun *run, const PayloadEntry *entry, const unsigned char **next)

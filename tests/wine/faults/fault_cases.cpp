@@ -175,6 +175,24 @@ void DiskFull(SetupRun &run)
     CheckSecondInstall(run, TempFilePath());
 }
 
+// The disk full during an Install over a whole tree: the file that was to
+// be replaced keeps its old content, and nothing of its new one is left.
+void DiskFullAgain(SetupRun &run)
+{
+    Prepare(run, "Y:\\full_again");
+    if (!run.Launch())
+        return;
+    CheckSecondInstall(run, TempFilePath());
+    setup_run::RemoveComponentRegistration();
+    std::string filler = "Y:\\filler";
+    if (!FillDrive(filler, 2 * kPage) || !run.Launch())
+        return;
+    CheckFailedRun(run, run.Install(), TempFilePath());
+    run.ExpectInstalled("the Install that ran out of space", TempFilePath());
+    DeleteFileA(filler.c_str());
+    CheckSecondInstall(run, TempFilePath());
+}
+
 // Runs the program with TEMP and TMP naming folder; the setup process takes
 // its environment from this one at its start.
 bool LaunchWithTemp(SetupRun &run, const std::string &folder)
@@ -512,6 +530,7 @@ int main(int argc, char **argv)
                                    {"locked", LockedDestination},
                                    {"disk_full", DiskFull},
                                    {"disk_full_temp", TempDiskFull},
+                                   {"disk_full_again", DiskFullAgain},
                                    {"temp_missing", TempMissing},
                                    {"temp_not_folder", TempNotFolder},
                                    {"no_common_controls", NoCommonControls},

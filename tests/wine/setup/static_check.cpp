@@ -35,10 +35,10 @@ namespace {
 using driver::WindowsPath;
 using driver::WinntImage;
 
-// The program without its payload: 30 file blocks of 512 bytes (headers,
+// The program without its payload: 32 file blocks of 512 bytes (headers,
 // code with its import tables, resources with the manifest and the version
 // resource, relocations).
-const size_t STUB_LIMIT = 30 * 512;
+const size_t STUB_LIMIT = 32 * 512;
 
 std::string Upper(std::string s)
 {
