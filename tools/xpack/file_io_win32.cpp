@@ -324,8 +324,8 @@ bool OpenChild(const Folder &folder, const std::string &name, ACCESS_MASK access
     // handling of it, and only while it is still the item checked: one
     // replaced in between is taken for a link, and refused as one.
     File again;
-    if (!Succeeded(OpenRelative(Get(folder), wide, access | FILE_READ_ATTRIBUTES, share, FILE_OPEN, 0, 0, again,
-                                true)))
+    if (!Succeeded(OpenRelative(Get(folder), wide, access | FILE_READ_ATTRIBUTES, share, FILE_OPEN, 0, 0,
+                                again, true)))
         return false;
     Item now;
     if (!Inspect(Get(again), expected, now))
