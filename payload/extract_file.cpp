@@ -18,9 +18,6 @@
 // A file the run creates below the install folder is opened with the right
 // to delete or rename it through its handle.
 #define CREATED_FILE_ACCESS (GENERIC_READ | GENERIC_WRITE | DELETE)
-// Characters of the name under which a file that replaces another is
-// written first.
-#define SIBLING_NAME_MAX 8
 
 HANDLE g_hComponentFile;
 
@@ -67,17 +64,17 @@ static HANDLE CreateOwnFile(char *path, int first, int count, DWORD access, DWOR
 }
 
 // The file that takes the place of one that exists is written beside it,
-// under a name of the run's own no longer than the destination's, so that
-// any path that fits fits here too: "~" and up to seven letters.
+// under a name of the run's own as long as the destination's, so that any
+// path that fits fits here too: tildes, then letters. A name begun with the
+// destination's own characters could end in a dot or a space, which the
+// file system drops, and none of the platform's device names begins with a
+// tilde.
 static HANDLE CreateReplacement(const InstallRun *run, char *sibling)
 {
-    const char *destination = run->destination;
-    int length = lstrlenA(destination + run->dirEnd);
-    if (length > SIBLING_NAME_MAX)
-        length = SIBLING_NAME_MAX;
-    lstrcpyA(sibling, destination);
-    sibling[run->dirEnd] = '~';
-    sibling[run->dirEnd + length] = 0;
+    int length = lstrlenA(run->destination + run->dirEnd);
+    lstrcpyA(sibling, run->destination);
+    for (int i = 0; i < length; ++i)
+        sibling[run->dirEnd + i] = '~';
     return CreateOwnFile(sibling, run->dirEnd + 1, length - 1, CREATED_FILE_ACCESS, 0);
 }
 
@@ -126,9 +123,12 @@ static int WriteDestination(InstallRun *run, INT source, unsigned long expected)
         // error, a negative count, never matches a length a payload holds).
         LONG copied = LZCopy(source, (INT)(INT_PTR)target);
         result = (unsigned long)copied == expected ? DESTINATION_WRITTEN : DESTINATION_FAILED;
-        if (result == DESTINATION_WRITTEN && written == sibling &&
-            !RenameCreatedFile(target, destination, run->dirEnd))
-            result = DESTINATION_FAILED;
+        if (result == DESTINATION_WRITTEN && written == sibling) {
+            // The sibling's path, cut, names the folder both names are in.
+            sibling[run->dirEnd] = 0;
+            if (!RenameCreatedFile(target, sibling, destination + run->dirEnd))
+                result = DESTINATION_FAILED;
+        }
     }
     if (result != DESTINATION_WRITTEN)
         DiscardCreatedFile(target);

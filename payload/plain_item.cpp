@@ -139,7 +139,7 @@ void DiscardCreatedFile(HANDLE file)
     SetFileInformation(file, &remove, sizeof remove, FILE_DISPOSITION_CLASS);
 }
 
-int RenameCreatedFile(HANDLE file, char *path, int nameStart)
+int RenameCreatedFile(HANDLE file, const char *folder, const char *name)
 {
     // FILE_RENAME_INFORMATION, its name relative to the folder's handle
     // (Windows also takes a bare name with no folder; Wine does not).
@@ -149,12 +149,9 @@ int RenameCreatedFile(HANDLE file, char *path, int nameStart)
         ULONG bytes;
         WCHAR name[SETUP_PATH_MAX];
     } renaming;
-    int characters = MultiByteToWideChar(CP_ACP, 0, path + nameStart, -1, renaming.name, SETUP_PATH_MAX);
-    char kept = path[nameStart];
-    path[nameStart] = 0;
-    renaming.folder = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+    int characters = MultiByteToWideChar(CP_ACP, 0, name, -1, renaming.name, SETUP_PATH_MAX);
+    renaming.folder = CreateFileA(folder, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    path[nameStart] = kept;
     if (renaming.folder == INVALID_HANDLE_VALUE)
         return 0;
     renaming.replace = TRUE;

@@ -31,11 +31,11 @@ HANDLE OpenSameFile(const char *path, DWORD access, const BY_HANDLE_FILE_INFORMA
 void DiscardCreatedFile(HANDLE file);
 
 // Gives file, which the run created and holds open with DELETE access, the
-// name that path has from nameStart on, in the folder before it, replacing
-// what has that name: through the handle, so the file renamed is the one
-// written, and the name's old item is only unlinked, never written
-// through. Returns 1, or 0 when the file keeps its name.
-int RenameCreatedFile(HANDLE file, char *path, int nameStart);
+// name name in folder (its path, ending in a backslash), replacing what has
+// that name: through the handle, so the file renamed is the one written,
+// and the name's old item is only unlinked, never written through.
+// Returns 1, or 0 when the file keeps its name.
+int RenameCreatedFile(HANDLE file, const char *folder, const char *name);
 
 // Tells the user that path is not a plain folder or file (reason) and that
 // nothing was written through it. Returns 0.
