@@ -296,7 +296,8 @@ void DoubleByteFolder(SetupRun &run, const std::string &typed)
     run.ExpectExit("after Yes");
     run.ExpectInstalled("into " + typed);
     CheckReadmeOpened(run);
-    CHECK_EQ(ListFolder(run.work).size(), 4u, "C:\\t holds the folder, MSDev98, the record and its opener only");
+    CHECK_EQ(ListFolder(run.work).size(), 4u,
+             "C:\\t holds the folder, MSDev98, the record and its opener only");
 }
 
 void DoubleByteFolderPlain(SetupRun &run)
