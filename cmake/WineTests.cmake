@@ -18,18 +18,23 @@ add_test(NAME wine_ja.stop COMMAND ${WINE_ENV_SCRIPT} stop ${WINE_JA_STATE_DIR})
 set_tests_properties(wine_ja.start PROPERTIES FIXTURES_SETUP wine_ja TIMEOUT 180 RESOURCE_LOCK wineprefix)
 set_tests_properties(wine_ja.stop PROPERTIES FIXTURES_CLEANUP wine_ja TIMEOUT 60)
 
-# add_wine_test(NAME name [JAPANESE] [RUNNER script [args...]]
+# add_wine_test(NAME name [JAPANESE] [DRIVE letter folder [TMPFS size]
+#               [PREPARE script]] [RUNNER script [args...]]
 #               COMMAND program [args...] [TIMEOUT seconds])
-# Runs a Win32 program under Wine, through scripts/run-in-wine or another
-# runner that takes the same state folder first and its own arguments before
-# the program; a target name as program is resolved to its file. Wine tests
-# share one prefix and its registry, so they run one at a time; and they run
-# alone (RUN_SERIAL): with a CPU-bound native test beside them on a small
-# machine, Wine's start-up handshakes miss their deadlines and each program
-# start can wait out a ten-second timeout. JAPANESE runs it in the prefix
-# under the Japanese locale.
+# Runs a Win32 program under Wine through scripts/run-in-wine, or through
+# another runner that takes the same state folder first and its own
+# arguments before the program; a target name as program is resolved to its
+# file. DRIVE, TMPFS and PREPARE are run-in-wine's --drive, --tmpfs and
+# --prepare: a drive mapped to a fresh scratch folder, kept when the test
+# fails, the folder a tmpfs of that size (the test is skipped where it
+# cannot be mounted), and a script that plants in it what the program
+# cannot. Wine tests share one prefix and its registry, so they run one at a
+# time; and they run alone (RUN_SERIAL): with a CPU-bound native test beside
+# them on a small machine, Wine's start-up handshakes miss their deadlines
+# and each program start can wait out a ten-second timeout. JAPANESE runs it
+# in the prefix under the Japanese locale.
 function(add_wine_test)
-    cmake_parse_arguments(WT "JAPANESE" "NAME;TIMEOUT" "RUNNER;COMMAND" ${ARGN})
+    cmake_parse_arguments(WT "JAPANESE" "NAME;TIMEOUT;TMPFS;PREPARE" "DRIVE;RUNNER;COMMAND" ${ARGN})
     set(state ${WINE_STATE_DIR})
     set(fixture wine)
     if(WT_JAPANESE)
@@ -40,20 +45,37 @@ function(add_wine_test)
     if(TARGET ${program})
         set(program $<TARGET_FILE:${program}>)
     endif()
-    if(NOT WT_RUNNER)
-        set(WT_RUNNER ${RUN_IN_WINE})
+    set(options)
+    if(WT_DRIVE)
+        list(APPEND options --drive ${WT_DRIVE})
     endif()
-    list(POP_FRONT WT_RUNNER runner)
+    if(WT_TMPFS)
+        list(APPEND options --tmpfs ${WT_TMPFS})
+    endif()
+    if(WT_PREPARE)
+        list(APPEND options --prepare ${WT_PREPARE})
+    endif()
+    if(WT_RUNNER AND options)
+        message(FATAL_ERROR "add_wine_test ${WT_NAME}: DRIVE, TMPFS and PREPARE are run-in-wine's")
+    elseif(WT_RUNNER)
+        list(POP_FRONT WT_RUNNER runner)
+    else()
+        set(runner ${RUN_IN_WINE})
+        list(APPEND options --)
+    endif()
     if(NOT WT_TIMEOUT)
         set(WT_TIMEOUT 120)
     endif()
     add_test(NAME ${WT_NAME}
-             COMMAND ${runner} ${state} ${WT_RUNNER} ${program} ${WT_COMMAND})
+             COMMAND ${runner} ${state} ${options} ${WT_RUNNER} ${program} ${WT_COMMAND})
     set_tests_properties(${WT_NAME} PROPERTIES
         FIXTURES_REQUIRED ${fixture}
         RESOURCE_LOCK wineprefix
         RUN_SERIAL TRUE
         TIMEOUT ${WT_TIMEOUT})
+    if(WT_TMPFS)
+        set_tests_properties(${WT_NAME} PROPERTIES SKIP_RETURN_CODE 77)
+    endif()
 endfunction()
 
 # wine_cases(VAR SOURCE): the names of the cases that a Win32 test program

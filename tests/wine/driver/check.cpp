@@ -18,6 +18,14 @@ void Case(const std::string &name)
     std::fflush(stdout);
 }
 
+void PrintUsage(const char *program, const char *usage, const std::vector<std::string> &cases)
+{
+    std::fprintf(stderr, "usage: %s %s\ncases:", program, usage);
+    for (const std::string &name : cases)
+        std::fprintf(stderr, " %s", name.c_str());
+    std::fprintf(stderr, "\n");
+}
+
 bool Record(bool ok, const char *file, int line, const std::string &what)
 {
     ++g_checks;

@@ -5,14 +5,39 @@
 //   CHECK_EQ(actual, expected)       CHECK_EQ(actual, expected, what)
 // `what` replaces the written-out condition in the report.
 #pragma once
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace check {
 
 // Failures after this are reported under the case's name.
 void Case(const std::string &name);
+
+// A program that runs one case per process keeps its cases in one table,
+// the lines {"name", Function}, which CMake reads (wine_cases) to make a test
+// of each. FindCase returns the case that argv[1] names, given with
+// `arguments` more arguments after it, or up to `optional` more still;
+// otherwise it prints the usage and the cases' names and returns null.
+void PrintUsage(const char *program, const char *usage, const std::vector<std::string> &cases);
+template <class Function>
+const Function *FindCase(int argc, char **argv, const std::map<std::string, Function> &cases,
+                         const char *usage, int arguments = 0, int optional = 0)
+{
+    auto found =
+        argc >= 2 + arguments && argc <= 2 + arguments + optional ? cases.find(argv[1]) : cases.end();
+    if (found == cases.end()) {
+        std::vector<std::string> names;
+        for (const auto &c : cases)
+            names.push_back(c.first);
+        PrintUsage(argv[0], usage, names);
+        return nullptr;
+    }
+    Case(argv[1]);
+    return &found->second;
+}
 bool Record(bool ok, const char *file, int line, const std::string &what);
 int Failures();
 // Prints the tally. 0 when checks ran and none failed, 1 otherwise.

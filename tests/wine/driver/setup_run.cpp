@@ -1,6 +1,5 @@
 #include "setup_run.h"
 
-#include <iostream>
 #include <vector>
 
 namespace setup_run {
@@ -195,21 +194,15 @@ void SetupRun::ExpectInstalled(const std::string &what, const std::string &tempF
 
 int RunCases(int argc, char **argv, const std::map<std::string, void (*)(SetupRun &)> &cases)
 {
-    auto found = argc == 4 || argc == 5 ? cases.find(argv[1]) : cases.end();
-    if (found == cases.end()) {
-        std::cerr << "usage: " << argv[0] << " CASE SETUP-EXE REFERENCE-TREE [RECORDER-EXE]\ncases:";
-        for (const auto &c : cases)
-            std::cerr << " " << c.first;
-        std::cerr << std::endl;
+    auto found = check::FindCase(argc, argv, cases, "CASE SETUP-EXE REFERENCE-TREE [RECORDER-EXE]", 2, 1);
+    if (!found)
         return 2;
-    }
     SetupRun run;
     run.setupExe = WindowsPath(argv[2]);
     run.reference = WindowsPath(argv[3]);
     if (argc == 5)
         run.recorder = WindowsPath(argv[4]);
-    check::Case(argv[1]);
-    found->second(run);
+    (*found)(run);
     run.process.Kill();
     RemoveDevStudio();
     RemoveComponentRegistration();

@@ -557,19 +557,14 @@ int main(int argc, char **argv)
         {"replay_corpus", CaseReplayCorpus},
         {"install_folder_security", CaseInstallFolderSecurity},
     };
-    if (argc != 2 || !cases.count(argv[1])) {
-        std::printf("usage: engine_test CASE\ncases:");
-        for (const auto &c : cases)
-            std::printf(" %s", c.first.c_str());
-        std::printf("\n");
+    auto found = check::FindCase(argc, argv, cases, "CASE");
+    if (!found)
         return 2;
-    }
     if (!IsDirectory("X:\\")) {
         std::printf("drive X: is not mapped to a scratch folder\n");
         return 2;
     }
     g_dialog = OpenTestDialog();
-    check::Case(argv[1]);
-    cases.at(argv[1])();
+    (*found)();
     return check::Finish();
 }

@@ -480,7 +480,7 @@ void LongestPathTooLong(SetupRun &run)
 }
 
 // The temporary file's name, in the temporary folder on Y:, planted by
-// run-fault-test as a link to a file outside the prefix. The run neither
+// plant-links as a link to a file outside the prefix. The run neither
 // writes through the link nor removes it, and installs as usual.
 void TempLink(SetupRun &run, const std::string &name)
 {

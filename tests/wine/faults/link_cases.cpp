@@ -1,7 +1,7 @@
 // Links below the install folder. The setup program runs for an
 // administrator, but the folder it suggests comes from the user's registry,
 // so any program of the user may have planted links in it beforehand, or
-// may swap the component while the install runs. run-fault-test makes
+// may swap the component while the install runs. plant-links makes
 // Y:\Setup with a plain Addins folder, a victim folder Y:\Victim and a
 // victim file Y:\victim.txt, and plants the case's Unix link (which Wine
 // shows as a link) in Y:\Setup; that is the suggested folder here.

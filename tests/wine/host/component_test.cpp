@@ -1,7 +1,7 @@
 // The real add-in component: registration through RegisterComponent, object
 // creation from a fresh process by CLSID and by ProgID, the COM rules of its
 // objects, and unregistration.
-//   component_test <QUENBRIK.DLL>               the whole run
+//   component_test CASE <QUENBRIK.DLL>          one case
 //   component_test create|absent <installed>    the fresh process's part
 #include "held_component.h"
 #include "setup_run.h"
@@ -263,55 +263,69 @@ void TestUnregister(HMODULE module)
     CHECK(unregister() == S_OK);  // nothing to remove is not an error
 }
 
+// The add-in copied to where a run installs it, in a scratch folder that
+// the folder window names.
+struct Installed {
+    driver::ScratchFolder root{"hostcomp"};
+    std::string path = root.path() + "\\Addins" COMPONENT_TAIL;
+    FolderWindow window;
+};
+
+void ExpectRegisteredAndUnloaded(Installed &component)
+{
+    CHECK(Register(component.window).empty());
+    CHECK(GetModuleHandleA(component.path.c_str()) == nullptr);
+    ExpectRegistered(component.path);
+}
+
+void TestRegistration(Installed &component)
+{
+    check::Case("RegisterComponent registers the add-in for the current user");
+    ExpectRegisteredAndUnloaded(component);
+
+    check::Case("fresh process creates the object");
+    bool mirrored = MirrorUserClasses();
+    CHECK(RunChild("create", component.path) == 0);
+    if (mirrored)
+        RemoveMirror();
+}
+
+void TestObjects(Installed &component)
+{
+    HMODULE module = LoadLibraryA(component.path.c_str());
+    CHECK(module != nullptr);
+    if (module) {
+        TestObjectRules(module);
+        FreeLibrary(module);
+    }
+}
+
+void TestUnregistration(Installed &component)
+{
+    ExpectRegisteredAndUnloaded(component);
+    HMODULE module = LoadLibraryA(component.path.c_str());
+    CHECK(module != nullptr);
+    if (module) {
+        TestUnregister(module);
+        FreeLibrary(module);
+    }
+    check::Case("fresh process after unregistration");
+    CHECK(RunChild("absent", component.path) == 0);
+}
+
 // A volatile key in the way makes a later write fail; what was written before
 // it must go again, and the setup program must say so.
-void TestFailedRegistration(FolderWindow &window, const std::string &installed)
+void TestFailedRegistration(Installed &component)
 {
     check::Case("registration that fails half way leaves nothing behind");
     HKEY blocker;
     CHECK(RegCreateKeyExA(HKEY_CURRENT_USER, kVersionlessKey.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
                           KEY_ALL_ACCESS, nullptr, &blocker, nullptr) == ERROR_SUCCESS);
     RegCloseKey(blocker);
-    CHECK(Register(window).size() == 1);
+    CHECK(Register(component.window).size() == 1);
     ExpectNothingLeft();
-    CHECK(GetModuleHandleA(installed.c_str()) == nullptr);
+    CHECK(GetModuleHandleA(component.path.c_str()) == nullptr);
     DeleteTree(kVersionlessKey);
-}
-
-int RunAll(const std::string &builtComponent)
-{
-    ScratchFolder root("hostcomp");
-    std::string folder = root.path() + "\\Addins";
-    std::string installed = folder + COMPONENT_TAIL;
-    CHECK(MakeDirectories(folder));
-    CHECK(CopyFileA(WindowsPath(builtComponent).c_str(), installed.c_str(), FALSE) != 0);
-    lstrcpyA(g_szTopFolder, "Addins");
-    FolderWindow window;
-    window.SetFolder(root.path());
-
-    check::Case("RegisterComponent registers the add-in for the current user");
-    CHECK(Register(window).empty());
-    CHECK(GetModuleHandleA(installed.c_str()) == nullptr);
-    ExpectRegistered(installed);
-
-    check::Case("fresh process creates the object");
-    bool mirrored = MirrorUserClasses();
-    CHECK(RunChild("create", installed) == 0);
-    if (mirrored)
-        RemoveMirror();
-
-    HMODULE module = LoadLibraryA(installed.c_str());
-    CHECK(module != nullptr);
-    if (module) {
-        TestObjectRules(module);
-        TestUnregister(module);
-        FreeLibrary(module);
-    }
-    check::Case("fresh process after unregistration");
-    CHECK(RunChild("absent", installed) == 0);
-
-    TestFailedRegistration(window, installed);
-    return check::Finish();
 }
 
 }  // namespace
@@ -322,9 +336,28 @@ int main(int argc, char **argv)
         return CreateInFreshProcess(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "absent")
         return ExpectAbsentInFreshProcess();
-    if (argc != 2) {
-        std::printf("usage: component_test QUENBRIK.DLL\n");
+    // ctest runs each case as host.component.<name>, and again against the
+    // relocated copy; CMake reads the names from this table (wine_cases),
+    // one {"name", Function} a line.
+    const std::map<std::string, void (*)(Installed &)> cases = {
+        {"registration", TestRegistration},
+        {"object_rules", TestObjects},
+        {"unregistration", TestUnregistration},
+        {"failed_registration", TestFailedRegistration},
+    };
+    auto found = check::FindCase(argc, argv, cases, "CASE QUENBRIK.DLL", 1);
+    if (!found)
         return 2;
+    // Each case starts with nothing registered and leaves nothing behind.
+    setup_run::RemoveComponentRegistration();
+    {
+        Installed component;
+        CHECK(MakeDirectories(component.root.path() + "\\Addins"));
+        CHECK(CopyFileA(WindowsPath(argv[2]).c_str(), component.path.c_str(), FALSE) != 0);
+        lstrcpyA(g_szTopFolder, "Addins");
+        component.window.SetFolder(component.root.path());
+        (*found)(component);
     }
-    return RunAll(argv[1]);
+    setup_run::RemoveComponentRegistration();
+    return check::Finish();
 }

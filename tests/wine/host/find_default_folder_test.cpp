@@ -100,6 +100,12 @@ void TestVersionOrder()
     ExpectFolder("E:\\Nine\\");
 }
 
+void TestVersions()
+{
+    TestPresence();
+    TestVersionOrder();
+}
+
 void TestCut()
 {
     check::Case("no backslash after index 0: whole value");
@@ -274,13 +280,20 @@ void TestHostileValues()
 
 }  // namespace
 
-int main()
+int main(int argc, char **argv)
 {
-    TestPresence();
-    TestVersionOrder();
-    TestCut();
-    TestUnterminated();
-    TestHostileValues();
+    // ctest runs each case as host.find_default_folder.<name>; CMake reads
+    // the names from this table (wine_cases), one {"name", Function} a line.
+    const std::map<std::string, void (*)()> cases = {
+        {"versions", TestVersions},
+        {"cut", TestCut},
+        {"unterminated", TestUnterminated},
+        {"hostile_values", TestHostileValues},
+    };
+    auto found = check::FindCase(argc, argv, cases, "CASE");
+    if (!found)
+        return 2;
+    (*found)();
     Reset();
     return check::Finish();
 }

@@ -221,12 +221,20 @@ void TestApartments(FolderWindow &window, const std::string &root)
 
 }  // namespace
 
-int main()
+int main(int argc, char **argv)
 {
+    // ctest runs each case as host.register_component.<name>; CMake reads
+    // the names from this table (wine_cases), one {"name", Function} a line.
+    const std::map<std::string, void (*)(FolderWindow &, const std::string &)> cases = {
+        {"results", TestRegisterResults},
+        {"component_path", TestComponentPath},
+        {"apartments", TestApartments},
+    };
+    auto found = check::FindCase(argc, argv, cases, "CASE");
+    if (!found)
+        return 2;
     ScratchFolder root("hostreg");
     FolderWindow window;
-    TestRegisterResults(window, root.path());
-    TestComponentPath(window, root.path());
-    TestApartments(window, root.path());
+    (*found)(window, root.path());
     return check::Finish();
 }
