@@ -23,5 +23,8 @@ struct InstallRun {
 
 // Writes the entry's data to the temporary file and expands it to the
 // entry's name in the current directory. Sets *next to the end of what the
-// entry consumed. Returns 1, or 0 after telling the user why.
+// entry consumed, where the progress bar goes: entry->next once the data
+// has been written out, but the data's start when the entry failed before
+// that (no current directory, a name that does not fit, no temporary file).
+// Returns 1, or 0 after telling the user why.
 int ExtractFileEntry(InstallRun *run, const PayloadEntry *entry, const unsigned char **next);
