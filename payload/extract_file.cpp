@@ -2,6 +2,7 @@
 // only from a file: the data is written there, expanded into place, and the
 // temporary file is deleted again.
 #include "extract_file.h"
+#include "created_file.h"
 #include "lz_imports.h"
 #include "path_text.h"
 #include "payload.h"
@@ -39,28 +40,6 @@ static int WriteEntryData(HANDLE file, const PayloadEntry *entry)
     if (!WriteFile(file, entry->data, entry->dataLength, &written, NULL))
         return 0;
     return written == entry->dataLength;
-}
-
-// Creates a file of the run's own at path, sharing reading only, so that
-// nobody can change, replace or delete what is written while the handle is
-// open. Whatever already has the name (a stale file, a folder, a link
-// planted to something else) is left alone: other letters are tried in
-// path[first] to path[first + count - 1], so the name keeps its length.
-static HANDLE CreateOwnFile(char *path, int first, int count, DWORD access, DWORD attributes)
-{
-    // Not a secret, only hard to guess ahead: the clock and where the stack
-    // lies in this run.
-    DWORD seed = GetTickCount() ^ (DWORD)(UINT_PTR)path;
-    for (int attempt = 0; attempt <= TEMP_NAME_ATTEMPTS; ++attempt) {
-        HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, NULL, CREATE_NEW, attributes, NULL);
-        if (file != INVALID_HANDLE_VALUE)
-            return file;
-        for (int i = 0; i < count; ++i) {
-            seed = seed * 69069 + 1;
-            path[first + i] = (char)('a' + (seed >> 28));
-        }
-    }
-    return INVALID_HANDLE_VALUE;
 }
 
 // The file that takes the place of one that exists is written beside it,

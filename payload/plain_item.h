@@ -25,18 +25,6 @@ int IsPlainFile(HANDLE file, const char *path, const char *relative, BY_HANDLE_F
 // NULL.
 HANDLE OpenSameFile(const char *path, DWORD access, const BY_HANDLE_FILE_INFORMATION *was);
 
-// Marks file, which the run created and holds open with DELETE access, to
-// be deleted when the handle closes: through the handle, so that whatever
-// its name leads to by then is never touched.
-void DiscardCreatedFile(HANDLE file);
-
-// Gives file, which the run created and holds open with DELETE access, the
-// name name in folder (its path, ending in a backslash), replacing what has
-// that name: through the handle, so the file renamed is the one written,
-// and the name's old item is only unlinked, never written through.
-// Returns 1, or 0 when the file keeps its name.
-int RenameCreatedFile(HANDLE file, const char *folder, const char *name);
-
 // Tells the user that path is not a plain folder or file (reason) and that
 // nothing was written through it. Returns 0.
 int ReportNotPlain(const char *path, const char *reason);
