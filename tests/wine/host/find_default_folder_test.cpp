@@ -3,6 +3,7 @@
 #include "payload.h"
 #include <cstring>
 #include <string>
+#include <vector>
 
 using namespace driver;
 
@@ -106,81 +107,75 @@ void TestVersions()
     TestVersionOrder();
 }
 
+// A value's bytes exactly as stored, a literal's own zero left out.
+template <size_t N>
+std::string Bytes(const char (&literal)[N])
+{
+    return std::string(literal, N - 1);
+}
+
+std::string Text(const std::string &text)
+{
+    return text + '\0';
+}
+
+// One value of "6.0" and the folder the probe makes of it; a row with a
+// label begins a case in a registry without Developer Studio's key.
+struct ValueRow {
+    const char *label;
+    DWORD type;
+    std::string data;
+    std::string expected;
+};
+
+void ExpectValues(const std::vector<ValueRow> &rows)
+{
+    for (const ValueRow &row : rows) {
+        if (row.label) {
+            check::Case(row.label);
+            Reset();
+        }
+        SetInstallDirs("6.0", row.type, row.data.data(), static_cast<DWORD>(row.data.size()));
+        ExpectFolder(row.expected);
+    }
+}
+
+const std::string kLong259 = "C:\\" + std::string(251, 'a') + "\\Bin\\";
+const std::string kFull260 = "C:\\" + std::string(253, 'b') + "\\Bin";
+const std::string kEdge259 = std::string(258, 'e') + "\\";
+
 void TestCut()
 {
-    check::Case("no backslash after index 0: whole value");
-    Reset();
-    SetInstallDirsText("6.0", "Bin");
-    ExpectFolder("Bin");
-    SetInstallDirsText("6.0", "\\Bin");
-    ExpectFolder("\\Bin");
-
-    check::Case("value ending in a backslash stays as it is");
-    Reset();
-    SetInstallDirsText("6.0", "C:\\Tools\\");
-    ExpectFolder("C:\\Tools\\");
-
-    check::Case("empty value: empty folder");
-    Reset();
-    SetInstallDirsText("6.0", "");
-    ExpectFolder("");
-    SetInstallDirs("6.0", REG_BINARY, "", 0);
-    ExpectFolder("");
-
-    check::Case("259 characters fill the buffer with their terminator");
-    Reset();
-    std::string longest = "C:\\" + std::string(251, 'a') + "\\Bin\\";
-    CHECK(longest.size() == 259);
-    SetInstallDirsText("6.0", longest);
-    ExpectFolder(longest);
-    std::string longestBin = "C:\\" + std::string(252, 'a') + "\\Bin";
-    SetInstallDirsText("6.0", longestBin);
-    ExpectFolder("C:\\" + std::string(252, 'a') + "\\");
-
-    check::Case("more than 260 bytes: the fallback");
-    Reset();
-    SetInstallDirsText("6.0", "C:\\" + std::string(300, 'a') + "\\Bin");
-    ExpectFolder(kFallback);
-    SetInstallDirsText("6.0", "C:\\" + std::string(257, 'a'));  // 260 characters
-    ExpectFolder(kFallback);
+    ExpectValues({
+        {"no backslash after index 0: whole value", REG_SZ, Text("Bin"), "Bin"},
+        {nullptr, REG_SZ, Text("\\Bin"), "\\Bin"},
+        {"value ending in a backslash stays as it is", REG_SZ, Text("C:\\Tools\\"), "C:\\Tools\\"},
+        {"empty value: empty folder", REG_SZ, Text(""), ""},
+        {nullptr, REG_BINARY, "", ""},
+        {"259 characters fill the buffer with their terminator", REG_SZ, Text(kLong259), kLong259},
+        {nullptr, REG_SZ, Text("C:\\" + std::string(252, 'a') + "\\Bin"),
+         "C:\\" + std::string(252, 'a') + "\\"},
+        {"more than 260 bytes: the fallback", REG_SZ, Text("C:\\" + std::string(300, 'a') + "\\Bin"),
+         kFallback},
+        {nullptr, REG_SZ, Text("C:\\" + std::string(257, 'a')), kFallback},  // 260 characters
+    });
 }
 
 // The value's type is not checked, so the data may carry no terminator.
 void TestUnterminated()
 {
-    check::Case("string stored without its zero");
-    Reset();
-    SetInstallDirs("6.0", REG_SZ, "Bin", 3);
-    ExpectFolder("Bin");
-    SetInstallDirs("6.0", REG_SZ, "C:\\A\\Bin", 8);
-    ExpectFolder("C:\\A\\");
-    SetInstallDirs("6.0", REG_SZ, "C:\\A\\", 5);
-    ExpectFolder("C:\\A\\");
-
-    check::Case("binary data");
-    Reset();
-    SetInstallDirs("6.0", REG_BINARY, "D:\\Tools\\Bin", 12);
-    ExpectFolder("D:\\Tools\\");
-    SetInstallDirs("6.0", REG_BINARY, "abc", 3);
-    ExpectFolder("abc");
-    const unsigned char dword[4] = {0x2A, 0x5C, 0x01, 0x02};  // '*', '\', 1, 2
-    SetInstallDirs("6.0", REG_DWORD, dword, sizeof dword);
-    ExpectFolder("*\\");
-
-    check::Case("exactly 260 bytes without a terminator: the fallback");
-    Reset();
-    std::string full = "C:\\" + std::string(253, 'b') + "\\Bin";
-    CHECK(full.size() == 260);
-    SetInstallDirs("6.0", REG_BINARY, full.data(), 260);
-    ExpectFolder(kFallback);
-    SetInstallDirs("6.0", REG_SZ, full.data(), 260);
-    ExpectFolder(kFallback);
-
-    check::Case("260 bytes whose last is the terminator");
-    Reset();
-    std::string withZero = full.substr(0, 259);
-    SetInstallDirs("6.0", REG_BINARY, withZero.c_str(), 260);
-    ExpectFolder(full.substr(0, 257));
+    ExpectValues({
+        {"string stored without its zero", REG_SZ, "Bin", "Bin"},
+        {nullptr, REG_SZ, "C:\\A\\Bin", "C:\\A\\"},
+        {nullptr, REG_SZ, "C:\\A\\", "C:\\A\\"},
+        {"binary data", REG_BINARY, "D:\\Tools\\Bin", "D:\\Tools\\"},
+        {nullptr, REG_BINARY, "abc", "abc"},
+        {nullptr, REG_DWORD, Bytes("\x2A\x5C\x01\x02"), "*\\"},
+        {"exactly 260 bytes without a terminator: the fallback", REG_BINARY, kFull260, kFallback},
+        {nullptr, REG_SZ, kFull260, kFallback},
+        {"260 bytes whose last is the terminator", REG_BINARY, Text(kFull260.substr(0, 259)),
+         kFull260.substr(0, 257)},
+    });
 }
 
 // The expected result of a value as the probe reads it: the bytes the ANSI
@@ -206,56 +201,23 @@ void SetInstallDirsWide(const std::wstring &text, DWORD size)
 // terminated string inside the buffer.
 void TestHostileValues()
 {
-    check::Case("multi-string: one string to the cut, so the first item");
-    Reset();
-    const char multi[] = "C:\\A\\Bin\0D:\\B\\Bin\0";  // and the final zero
-    SetInstallDirs("6.0", REG_MULTI_SZ, multi, sizeof multi);
-    ExpectFolder("C:\\A\\Bin");
-    const char multiCut[] = "Tools\0D:\\B\\Bin\0";
-    SetInstallDirs("6.0", REG_MULTI_SZ, multiCut, sizeof multiCut);
-    ExpectFolder("Tools");
-
-    check::Case("expandable string: variables are not expanded");
-    Reset();
-    std::string expand = "%SystemDrive%\\Tools\\Bin";
-    SetInstallDirs("6.0", REG_EXPAND_SZ, expand.c_str(), static_cast<DWORD>(expand.size() + 1));
-    ExpectFolder("%SystemDrive%\\Tools\\");
-
-    check::Case("backslashes only");
-    Reset();
-    SetInstallDirsText("6.0", "\\");
-    ExpectFolder("\\");
-    SetInstallDirs("6.0", REG_BINARY, "\\", 1);
-    ExpectFolder("\\");
-    SetInstallDirsText("6.0", "\\\\");
-    ExpectFolder("\\\\");
-    SetInstallDirsText("6.0", std::string(259, '\\'));
-    ExpectFolder(std::string(259, '\\'));
-    SetInstallDirsText("6.0", "\\\\\\Bin");
-    ExpectFolder("\\\\\\");
-
-    check::Case("259 unterminated bytes ending in a backslash");
-    Reset();
-    std::string edge = std::string(258, 'e') + "\\";
-    SetInstallDirs("6.0", REG_BINARY, edge.data(), 259);
-    ExpectFolder(edge);
-    SetInstallDirs("6.0", REG_BINARY, (edge + "\\").data(), 260);
-    ExpectFolder(kFallback);
-
-    check::Case("embedded zero, then more text");
-    Reset();
-    const char embedded[] = "C:\\A\0B\\C\\Bin";
-    SetInstallDirs("6.0", REG_BINARY, embedded, sizeof embedded - 1);
-    ExpectFolder("C:\\A");
-    const char leadingZero[] = "\0C:\\A\\Bin";
-    SetInstallDirs("6.0", REG_SZ, leadingZero, sizeof leadingZero);
-    ExpectFolder("");
-
-    check::Case("bytes outside ASCII");
-    Reset();
-    const char high[] = "\xE9\xFF\x80\\\xA0\xC4";
-    SetInstallDirs("6.0", REG_BINARY, high, sizeof high - 1);
-    ExpectFolder("\xE9\xFF\x80\\");
+    ExpectValues({
+        {"multi-string: one string to the cut, so the first item", REG_MULTI_SZ,
+         Bytes("C:\\A\\Bin\0D:\\B\\Bin\0\0"), "C:\\A\\Bin"},
+        {nullptr, REG_MULTI_SZ, Bytes("Tools\0D:\\B\\Bin\0\0"), "Tools"},
+        {"expandable string: variables are not expanded", REG_EXPAND_SZ, Text("%SystemDrive%\\Tools\\Bin"),
+         "%SystemDrive%\\Tools\\"},
+        {"backslashes only", REG_SZ, Text("\\"), "\\"},
+        {nullptr, REG_BINARY, "\\", "\\"},
+        {nullptr, REG_SZ, Text("\\\\"), "\\\\"},
+        {nullptr, REG_SZ, Text(std::string(259, '\\')), std::string(259, '\\')},
+        {nullptr, REG_SZ, Text("\\\\\\Bin"), "\\\\\\"},
+        {"259 unterminated bytes ending in a backslash", REG_BINARY, kEdge259, kEdge259},
+        {nullptr, REG_BINARY, kEdge259 + "\\", kFallback},
+        {"embedded zero, then more text", REG_BINARY, Bytes("C:\\A\0B\\C\\Bin"), "C:\\A"},
+        {nullptr, REG_SZ, Bytes("\0C:\\A\\Bin\0"), ""},
+        {"bytes outside ASCII", REG_BINARY, "\xE9\xFF\x80\\\xA0\xC4", "\xE9\xFF\x80\\"},
+    });
     std::string accented = "C:\\Programme\\\xDC"
                            "bersetzer\\Bin";
     SetInstallDirsText("6.0", accented);
