@@ -48,8 +48,8 @@ int RenameCreatedFile(HANDLE file, const char *folder, const char *name)
     // FILE_RENAME_INFORMATION, its name relative to the folder's handle
     // (Windows also takes a bare name with no folder; Wine does not). The
     // folder is opened by the path the file was created by, and is still
-    // the file's own: while a file below it is open, the file system
-    // refuses to rename or remove any folder on that path.
+    // the file's own: while a file below it is open, Windows refuses to
+    // rename or remove any folder on that path.
     struct {
         BOOLEAN replace;
         HANDLE folder;
