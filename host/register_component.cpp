@@ -16,7 +16,7 @@ static int CallRegisterServer(const char *path)
     BY_HANDLE_FILE_INFORMATION written;
     if (!GetFileInformationByHandle(g_hComponentFile, &written))
         return 0;
-    HANDLE check = OpenSameFile(path, GENERIC_READ, &written);
+    HANDLE check = OpenSameFile(path, &written);
     if (!check)
         return 0;
     // LoadLibraryExA with no flags is LoadLibraryA, which the program then

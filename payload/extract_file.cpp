@@ -120,7 +120,7 @@ static int WriteDestination(InstallRun *run, INT source, unsigned long expected)
     // write handle cannot be kept (the loader refuses a file open for
     // writing), so the file is opened again and must be the same one.
     if (lstrcmpiA(destination, run->componentPath) == 0)
-        g_hComponentFile = OpenSameFile(destination, GENERIC_READ, &info);
+        g_hComponentFile = OpenSameFile(destination, &info);
     return DESTINATION_WRITTEN;
 }
 

@@ -32,9 +32,9 @@ static int RefuseFolder(HWND dialog, const char *text)
 }
 
 // Refuses a folder that cannot take the install root's backslash or that
-// names a file; otherwise creates one missing level, with its own security. A bare drive or an
-// empty folder is taken as it is. A name with wildcards cannot exist, and
-// its creation fails.
+// names a file; otherwise creates one missing level, with its own security
+// (install_folder_security.h). A bare drive or an empty folder is taken as
+// it is. A name with wildcards cannot exist, and its creation fails.
 static int PrepareInstallFolder(HWND dialog, const char *folder)
 {
     int length = lstrlenA(folder);

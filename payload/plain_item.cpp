@@ -104,9 +104,9 @@ int IsPlainFile(HANDLE file, const char *path, const char *relative, BY_HANDLE_F
     return SameFinalPath(actual, expected, lstrcmpiA);
 }
 
-HANDLE OpenSameFile(const char *path, DWORD access, const BY_HANDLE_FILE_INFORMATION *was)
+HANDLE OpenSameFile(const char *path, const BY_HANDLE_FILE_INFORMATION *was)
 {
-    HANDLE file = CreateFileA(path, access, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     BY_HANDLE_FILE_INFORMATION now;
     if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &now) &&
         now.dwVolumeSerialNumber == was->dwVolumeSerialNumber && now.nFileIndexHigh == was->nFileIndexHigh &&

@@ -20,10 +20,10 @@ int IsPlainFolder(const char *path);
 // followed by relative. *info receives what the platform says of the file.
 int IsPlainFile(HANDLE file, const char *path, const char *relative, BY_HANDLE_FILE_INFORMATION *info);
 
-// Opens path with access, sharing reading only, when it is still the file
+// Opens path for reading, sharing reading only, when it is still the file
 // that *was describes (same volume, same file index). Otherwise returns
 // NULL.
-HANDLE OpenSameFile(const char *path, DWORD access, const BY_HANDLE_FILE_INFORMATION *was);
+HANDLE OpenSameFile(const char *path, const BY_HANDLE_FILE_INFORMATION *was);
 
 // Tells the user that path is not a plain folder or file (reason) and that
 // nothing was written through it. Returns 0.

@@ -29,24 +29,33 @@ std::string Normalise(const std::string &text, LeadByteTest isLead = NoLeadByte)
     return std::string(buffer.data());
 }
 
+// What the folder box holds, and the install folder made of it.
+struct BoxCase {
+    const char *box;
+    const char *folder;
+};
+
+void ExpectFolders(const std::vector<BoxCase> &cases, LeadByteTest isLead)
+{
+    for (const BoxCase &c : cases)
+        EXPECT_EQ(Normalise(c.box, isLead), c.folder) << "folder box \"" << c.box << "\"";
+}
+
 TEST(FolderText, TableOfExamples)
 {
-    struct Case {
-        const char *box;
-        const char *folder;
-    } cases[] = {
-        {"D:\\Tools\\  ", "D:\\Tools"},
-        {"D:\\Tools\\\\", "D:\\Tools\\"},  // only one backslash goes
-        {"C:\\", "C:"},
-        {"\\", ""},
-        {"   ", " "},  // index 0 is never a trailing space
-        {"", ""},
-        {"D:\\Tools", "D:\\Tools"},
-        {"C:\\Program Files\\Microsoft Visual Studio\\Common\\MSDev98\\",
-         "C:\\Program Files\\Microsoft Visual Studio\\Common\\MSDev98"},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(Normalise(c.box), c.folder) << "folder box \"" << c.box << "\"";
+    ExpectFolders(
+        {
+            {"D:\\Tools\\  ", "D:\\Tools"},
+            {"D:\\Tools\\\\", "D:\\Tools\\"},  // only one backslash goes
+            {"C:\\", "C:"},
+            {"\\", ""},
+            {"   ", " "},  // index 0 is never a trailing space
+            {"", ""},
+            {"D:\\Tools", "D:\\Tools"},
+            {"C:\\Program Files\\Microsoft Visual Studio\\Common\\MSDev98\\",
+             "C:\\Program Files\\Microsoft Visual Studio\\Common\\MSDev98"},
+        },
+        NoLeadByte);
 }
 
 TEST(FolderText, BackslashOnlyWhereTheSpaceScanStopped)
@@ -75,19 +84,16 @@ TEST(FolderText, FullLengthTextStaysInItsBuffer)
 // as in any code page.
 TEST(FolderText, TwoByteCodePage)
 {
-    struct Case {
-        const char *box;
-        const char *folder;
-    } cases[] = {
-        {"C:\\t\\\x95\x5c", "C:\\t\\\x95\x5c"},
-        {"C:\\t\\\x95\x5c\\", "C:\\t\\\x95\x5c"},
-        {"C:\\t\\\x95\x5c  ", "C:\\t\\\x95\x5c"},
-        {"C:\\t\\\x95\x5c\x8e\xa6\\ ", "C:\\t\\\x95\x5c\x8e\xa6"},
-        {"C:\\t\\\x95", "C:\\t\\\x95"},  // a lone lead byte stands alone
-        {"D:\\Tools\\", "D:\\Tools"},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(Normalise(c.box, ShiftJisLeadByte), c.folder) << "folder box \"" << c.box << "\"";
+    ExpectFolders(
+        {
+            {"C:\\t\\\x95\x5c", "C:\\t\\\x95\x5c"},
+            {"C:\\t\\\x95\x5c\\", "C:\\t\\\x95\x5c"},
+            {"C:\\t\\\x95\x5c  ", "C:\\t\\\x95\x5c"},
+            {"C:\\t\\\x95\x5c\x8e\xa6\\ ", "C:\\t\\\x95\x5c\x8e\xa6"},
+            {"C:\\t\\\x95", "C:\\t\\\x95"},  // a lone lead byte stands alone
+            {"D:\\Tools\\", "D:\\Tools"},
+        },
+        ShiftJisLeadByte);
     // The same bytes in a single-byte code page end in a backslash.
     EXPECT_EQ(Normalise("C:\\t\\\x95\x5c"), "C:\\t\\\x95");
 
